@@ -1,0 +1,81 @@
+#pragma once
+// Seams for what tests cannot click: message boxes, modal showings, the folder
+// picker and opening a web page or a folder. The program uses the real
+// implementations; a test installs its own with the setters and restores the
+// real one afterwards (ScopedSeam). All of this is GUI-thread only.
+
+#include <QString>
+#include <QUrl>
+
+class QWidget;
+class QDialog;
+
+namespace seams {
+
+enum class MsgIcon { None, Information, Question, Warning, Error };
+enum class MsgButtons { Ok, YesNo };
+enum class MsgResult { Ok, Yes, No };
+
+// Shows a message box owned by `owner` and returns the button pressed.
+class MessageBoxes {
+public:
+    virtual ~MessageBoxes() = default;
+    virtual MsgResult show(QWidget *owner, const QString &text, const QString &caption,
+                           MsgIcon icon, MsgButtons buttons) = 0;
+};
+
+// Shows a dialog modally and returns its result (QDialog::exec in the program).
+class ModalRunner {
+public:
+    virtual ~ModalRunner() = default;
+    virtual int exec(QDialog *dialog) = 0;
+};
+
+// Asks the user for a folder; returns the empty string when cancelled.
+class FolderPicker {
+public:
+    virtual ~FolderPicker() = default;
+    virtual QString pickFolder(QWidget *owner, const QString &title, const QString &startFolder) = 0;
+};
+
+// Opens a web page or a folder in the desktop's application for it.
+class UrlOpener {
+public:
+    virtual ~UrlOpener() = default;
+    virtual bool open(const QUrl &url) = 0;
+};
+
+// The current implementations (never null) and their setters. A setter given
+// nullptr restores the real implementation. The caller keeps ownership.
+MessageBoxes &messageBoxes();
+ModalRunner &modalRunner();
+FolderPicker &folderPicker();
+UrlOpener &urlOpener();
+void setMessageBoxes(MessageBoxes *impl);
+void setModalRunner(ModalRunner *impl);
+void setFolderPicker(FolderPicker *impl);
+void setUrlOpener(UrlOpener *impl);
+
+// Shorthands used by the program.
+MsgResult showMessage(QWidget *owner, const QString &text, const QString &caption,
+                      MsgIcon icon, MsgButtons buttons = MsgButtons::Ok);
+inline void showError(QWidget *owner, const QString &text)
+{
+    showMessage(owner, text, QStringLiteral("错误"), MsgIcon::Error);
+}
+int execModal(QDialog *dialog);
+
+// Number of modal windows (message boxes and dialogs) open through these seams
+// right now. Work that must wait while a modal window is open (the scan driver)
+// checks modalDepth() > 0. Test doubles that stand in for a modal window keep
+// a ModalScope alive for as long as their window is "open".
+int modalDepth();
+class ModalScope {
+public:
+    ModalScope();
+    ~ModalScope();
+    ModalScope(const ModalScope &) = delete;
+    ModalScope &operator=(const ModalScope &) = delete;
+};
+
+} // namespace seams
