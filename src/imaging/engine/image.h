@@ -1,0 +1,65 @@
+#pragma once
+// engine::Image: a picture loaded from a file, holding one active frame.
+//
+// GIFs: the frame count comes from a pass that skips the compressed data; frames
+// are decoded when selected (selecting i+1 after i continues the decode, going
+// back restarts it) and composited the way browsers show them, at the logical
+// screen size. Memory stays proportional to the canvas, never to the number of
+// frames. Every GIF has frame delays (0 where a frame has no graphic control).
+// Other pictures Qt can read (a PNG or JPEG named .gif) load as one frame along
+// the page dimension, without frame delays.
+//
+// Threads: an Image is used by one thread at a time; different Images may be
+// used on different threads at once. Nothing here throws.
+
+#include <QImage>
+#include <QString>
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "imaging/engine/records.h"
+
+namespace engine {
+
+// Canvases larger than this many pixels are refused before anything is allocated.
+inline constexpr std::int64_t MaxCanvasPixels = std::int64_t(1) << 26;
+
+class Image {
+public:
+    virtual ~Image() = default;
+
+    // Loads the file at `path`. Returns nullptr and sets *status (when given) to
+    // FileNotFound, UnknownImageFormat, OutOfMemory (over the size limit),
+    // InvalidParameter (a width or height of 0) or GenericError on failure.
+    static std::unique_ptr<Image> load(const QString &path, Status *status = nullptr);
+
+    // Picture size in pixels (the logical screen for GIFs); never 0 for a loaded image.
+    virtual int width() const = 0;
+    virtual int height() const = 0;
+
+    // FrameDimensionTime for GIFs, FrameDimensionPage otherwise.
+    virtual Guid frameDimension() const = 0;
+    virtual std::uint32_t frameCount() const = 0;
+
+    // Makes frame `index` (from 0) of `dimension` the active frame. An unknown
+    // dimension or an index out of range returns InvalidParameter and keeps the
+    // active frame; a decode failure returns a non-Ok status and keeps it too.
+    virtual Status selectFrame(const Guid &dimension, std::uint32_t index) = 0;
+    virtual std::uint32_t activeFrameIndex() const = 0;
+
+    // The active frame, fully composited, width() x height(), Format_ARGB32
+    // (not premultiplied). Valid until the next selectFrame; copies of it are
+    // ordinary implicitly shared QImages that stay valid.
+    virtual const QImage &activeFrame() const = 0;
+
+    // Frame delays in hundredths of a second, one per frame (GIF only).
+    virtual bool hasFrameDelays() const = 0;
+    virtual const std::vector<std::uint32_t> &frameDelays() const = 0;
+
+    // NETSCAPE2.0 loop count: -1 when the file has none, 0 for "for ever".
+    virtual int loopCount() const = 0;
+};
+
+} // namespace engine
