@@ -1,0 +1,310 @@
+#include "imaging/engine/surface.h"
+
+#include <QColor>
+#include <QPainter>
+
+#include <algorithm>
+#include <cmath>
+#include <utility>
+#include <vector>
+
+namespace engine {
+
+namespace {
+
+bool paintable(const QImage *image)
+{
+    if (!image || image->isNull())
+        return false;
+    switch (image->format()) {
+    case QImage::Format_RGB32:
+    case QImage::Format_ARGB32:
+    case QImage::Format_ARGB32_Premultiplied:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool finite(const QRectF &r)
+{
+    return std::isfinite(r.x()) && std::isfinite(r.y()) && std::isfinite(r.width())
+        && std::isfinite(r.height());
+}
+
+// Coordinates far beyond any surface are clamped before they become ints.
+int clampToInt(double v)
+{
+    constexpr double limit = 1 << 30;
+    return int(std::clamp(v, -limit, limit));
+}
+
+bool integral(double v)
+{
+    return v == std::floor(v);
+}
+
+// Weights are fixed point: a whole footprint weighs WeightOne.
+constexpr int WeightBits = 14;
+constexpr std::uint32_t WeightOne = 1u << WeightBits;
+
+// One output pixel's footprint along one axis: source indexes with weights.
+struct Tap {
+    int index;
+    std::uint32_t weight;
+};
+
+struct Taps {
+    std::vector<int> begin; // output i uses taps[begin[i] .. begin[i + 1])
+    std::vector<Tap> taps;
+};
+
+// Footprint of output pixel i is [from + i*step, from + (i+1)*step); every
+// source pixel it overlaps contributes its share of the footprint's length.
+// Pixels outside [0, size) are left out, so they count as transparent. The
+// weights are rounded from running sums, so a footprint wholly inside the
+// picture weighs exactly WeightOne and a flat colour stays exactly that colour.
+Taps makeTaps(double from, double length, int count, int size)
+{
+    Taps t;
+    t.begin.reserve(std::size_t(count) + 1);
+    const double step = length / count;
+    for (int i = 0; i < count; ++i) {
+        t.begin.push_back(int(t.taps.size()));
+        const double a = from + i * step;
+        const double b = from + (i + 1) * step;
+        const int first = std::max(0, int(std::floor(a)));
+        const int last = std::min(size, int(std::ceil(b)));
+        double covered = 0;
+        std::uint32_t given = 0;
+        for (int k = first; k < last; ++k) {
+            const double overlap = std::min(b, double(k + 1)) - std::max(a, double(k));
+            if (overlap <= 0)
+                continue;
+            covered += overlap / step;
+            const auto total = std::uint32_t(std::lrint(std::min(covered, 1.0) * WeightOne));
+            if (total > given)
+                t.taps.push_back(Tap{k, total - given});
+            given = std::max(given, total);
+        }
+    }
+    t.begin.push_back(int(t.taps.size()));
+    return t;
+}
+
+} // namespace
+
+PixelSpan pixelSpan(double from, double length)
+{
+    if (!std::isfinite(from) || !std::isfinite(length) || length <= 0)
+        return {};
+    PixelSpan s;
+    s.first = clampToInt(std::ceil(from - 0.5));
+    s.last = clampToInt(std::ceil(from + length - 0.5));
+    if (s.last < s.first)
+        s.last = s.first;
+    return s;
+}
+
+// Area averaging (a box filter) rather than QPainter's smooth transform, which
+// is bilinear: at the large factors of a thumbnail (an 800-pixel frame into 120)
+// bilinear sampling reads only a few source pixels per output pixel, so thin
+// lines vanish or stay at random and dithering turns into moire. Averaging every
+// covered pixel keeps the picture's tone and detail. It works in premultiplied
+// colour, so the colour under transparent pixels does not bleed into edges, and
+// on fractional source rectangles, which QImage::scaled cannot take.
+QImage resampleArea(const QImage &picture, const QRectF &source, int width, int height)
+{
+    if (picture.isNull() || width <= 0 || height <= 0 || !finite(source) || source.width() <= 0
+        || source.height() <= 0)
+        return {};
+
+    QImage src = picture;
+    if (src.format() != QImage::Format_ARGB32 && src.format() != QImage::Format_RGB32
+        && src.format() != QImage::Format_ARGB32_Premultiplied)
+        src = src.convertToFormat(QImage::Format_ARGB32);
+    if (src.isNull())
+        return {};
+    const bool premultiplied = src.format() == QImage::Format_ARGB32_Premultiplied;
+    const bool opaque = src.format() == QImage::Format_RGB32;
+
+    QImage out(width, height, QImage::Format_ARGB32_Premultiplied);
+    if (out.isNull())
+        return {};
+
+    const Taps hx = makeTaps(source.x(), source.width(), width, src.width());
+    const Taps vy = makeTaps(source.y(), source.height(), height, src.height());
+
+    // Horizontally resampled source rows (premultiplied channels times
+    // WeightOne); two cached rows serve both directions, so a row shared by
+    // neighbouring outputs is computed once.
+    struct Row {
+        int index = -1;
+        std::vector<std::uint32_t> values;
+    };
+    Row cache[2];
+    int nextSlot = 0;
+    auto row = [&](int k) -> const std::vector<std::uint32_t> & {
+        for (Row &r : cache)
+            if (r.index == k)
+                return r.values;
+        Row &r = cache[nextSlot];
+        nextSlot ^= 1;
+        r.index = k;
+        r.values.resize(std::size_t(width) * 4);
+        const QRgb *line = reinterpret_cast<const QRgb *>(src.constScanLine(k));
+        std::uint32_t *dst = r.values.data();
+        const Tap *taps = hx.taps.data();
+        for (int j = 0; j < width; ++j, dst += 4) {
+            std::uint32_t a = 0, red = 0, green = 0, blue = 0;
+            const Tap *end = taps + hx.begin[std::size_t(j) + 1];
+            for (const Tap *tap = taps + hx.begin[std::size_t(j)]; tap != end; ++tap) {
+                const QRgb p = line[tap->index];
+                const std::uint32_t alpha = opaque ? 255u : qAlpha(p);
+                std::uint32_t cr = qRed(p), cg = qGreen(p), cb = qBlue(p);
+                if (!premultiplied && alpha != 255) {
+                    cr = (cr * alpha + 127) / 255;
+                    cg = (cg * alpha + 127) / 255;
+                    cb = (cb * alpha + 127) / 255;
+                }
+                const std::uint32_t w = tap->weight;
+                a += alpha * w;
+                red += cr * w;
+                green += cg * w;
+                blue += cb * w;
+            }
+            dst[0] = a;
+            dst[1] = red;
+            dst[2] = green;
+            dst[3] = blue;
+        }
+        return r.values;
+    };
+
+    constexpr int shift = 2 * WeightBits;
+    constexpr std::uint64_t half = std::uint64_t(1) << (shift - 1);
+    std::vector<std::uint64_t> acc(std::size_t(width) * 4);
+    for (int i = 0; i < height; ++i) {
+        std::fill(acc.begin(), acc.end(), 0);
+        for (int t = vy.begin[std::size_t(i)]; t < vy.begin[std::size_t(i) + 1]; ++t) {
+            const Tap &tap = vy.taps[std::size_t(t)];
+            const std::vector<std::uint32_t> &r = row(tap.index);
+            for (std::size_t n = 0; n < acc.size(); ++n)
+                acc[n] += std::uint64_t(r[n]) * tap.weight;
+        }
+        QRgb *line = reinterpret_cast<QRgb *>(out.scanLine(i));
+        for (int j = 0; j < width; ++j) {
+            const std::uint64_t *v = &acc[std::size_t(j) * 4];
+            const auto a = int(std::min<std::uint64_t>((v[0] + half) >> shift, 255));
+            const auto r = int(std::min<std::uint64_t>((v[1] + half) >> shift, std::uint64_t(a)));
+            const auto g = int(std::min<std::uint64_t>((v[2] + half) >> shift, std::uint64_t(a)));
+            const auto b = int(std::min<std::uint64_t>((v[3] + half) >> shift, std::uint64_t(a)));
+            line[j] = qRgba(r, g, b, a);
+        }
+    }
+    return out;
+}
+
+Surface::Surface(QImage *target)
+    : m_target(paintable(target) ? target : nullptr)
+{
+}
+
+Status Surface::clear(std::uint32_t argb)
+{
+    if (!isValid())
+        return InvalidParameter;
+    switch (m_target->format()) {
+    case QImage::Format_RGB32:
+        m_target->fill(0xFF000000u | argb);
+        break;
+    case QImage::Format_ARGB32_Premultiplied:
+        m_target->fill(uint(qPremultiply(argb)));
+        break;
+    default:
+        m_target->fill(uint(argb));
+        break;
+    }
+    return Ok;
+}
+
+Status Surface::drawRectangle(const Pen &pen, float x, float y, float width, float height)
+{
+    if (!isValid() || !std::isfinite(pen.width) || pen.width < 0)
+        return InvalidParameter;
+    if (!finite(QRectF(x, y, width, height)) || width < 0 || height < 0)
+        return InvalidParameter;
+    const double half = double(pen.width) / 2;
+    const PixelSpan ox = pixelSpan(x - half, width + double(pen.width));
+    const PixelSpan oy = pixelSpan(y - half, height + double(pen.width));
+    PixelSpan ix = pixelSpan(x + half, width - double(pen.width));
+    PixelSpan iy = pixelSpan(y + half, height - double(pen.width));
+    if (ox.first >= ox.last || oy.first >= oy.last)
+        return Ok;
+    if (ix.first >= ix.last || iy.first >= iy.last) {
+        // The pen is wider than the rectangle: the whole outer area is stroked.
+        ix = PixelSpan{ox.first, ox.first};
+        iy = PixelSpan{oy.first, oy.first};
+    }
+    // The outline is filled as four strips so that each pixel is painted once,
+    // which keeps a translucent pen from darkening the corners.
+    const QColor colour = QColor::fromRgba(pen.argb);
+    const QRect bounds = m_target->rect();
+    auto strip = [&](QPainter &p, int x0, int y0, int x1, int y1) {
+        const QRect r = QRect(QPoint(x0, y0), QPoint(x1 - 1, y1 - 1)).intersected(bounds);
+        if (x1 > x0 && y1 > y0 && !r.isEmpty())
+            p.fillRect(r, colour);
+    };
+    QPainter painter(m_target);
+    strip(painter, ox.first, oy.first, ox.last, iy.first);       // top
+    strip(painter, ox.first, iy.last, ox.last, oy.last);         // bottom
+    strip(painter, ox.first, iy.first, ix.first, iy.last);       // left
+    strip(painter, ix.last, iy.first, ox.last, iy.last);         // right
+    return Ok;
+}
+
+Status Surface::drawImage(const QImage &picture, const QRectF &target, const QRectF &source)
+{
+    if (!isValid() || picture.isNull() || !finite(target) || !finite(source))
+        return InvalidParameter;
+    if (source.width() <= 0 || source.height() <= 0
+        || !source.intersects(QRectF(0, 0, picture.width(), picture.height())))
+        return InvalidParameter;
+    const PixelSpan tx = pixelSpan(target.x(), target.width());
+    const PixelSpan ty = pixelSpan(target.y(), target.height());
+    const int spanW = tx.last - tx.first;
+    const int spanH = ty.last - ty.first;
+    if (spanW <= 0 || spanH <= 0)
+        return Ok;
+
+    // Only the part of the destination that lands on the surface is computed.
+    const int vx0 = std::max(tx.first, 0);
+    const int vy0 = std::max(ty.first, 0);
+    const int vx1 = std::min(tx.last, m_target->width());
+    const int vy1 = std::min(ty.last, m_target->height());
+    if (vx0 >= vx1 || vy0 >= vy1)
+        return Ok;
+
+    QPainter painter(m_target);
+    painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+
+    const bool sameSize = integral(source.x()) && integral(source.y())
+        && double(spanW) == source.width() && double(spanH) == source.height();
+    if (sameSize) {
+        // Unscaled: a plain copy of the pixels, blended over what is there.
+        painter.drawImage(QPoint(tx.first, ty.first), picture, source.toRect());
+        return Ok;
+    }
+
+    const double sx = source.width() / spanW;
+    const double sy = source.height() / spanH;
+    const QRectF visibleSource(source.x() + (vx0 - tx.first) * sx, source.y() + (vy0 - ty.first) * sy,
+                               (vx1 - vx0) * sx, (vy1 - vy0) * sy);
+    const QImage scaled = resampleArea(picture, visibleSource, vx1 - vx0, vy1 - vy0);
+    if (scaled.isNull())
+        return OutOfMemory;
+    painter.drawImage(QPoint(vx0, vy0), scaled);
+    return Ok;
+}
+
+} // namespace engine

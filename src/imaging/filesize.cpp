@@ -1,0 +1,28 @@
+#include "imaging/filesize.h"
+
+#include <QChar>
+#include <QFileInfo>
+
+QString FileNameOfPath(const QString &path)
+{
+    return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
+}
+
+QString FileSizeText(std::int64_t bytes)
+{
+    if (bytes < 0)
+        bytes = 0;
+    const std::int64_t whole = bytes / 1024;
+    const std::int64_t hundredths = (bytes % 1024) * 100 / 1024;
+    return QStringLiteral("%1.%2 KB").arg(whole).arg(hundredths, 2, 10, QLatin1Char('0'));
+}
+
+QString FileSizeText(const QString &path)
+{
+    // Only the file system's metadata is read: opening a pipe or device named
+    // *.gif could block, and reading the size needs no open file on Linux.
+    const QFileInfo info(path);
+    if (path.isEmpty() || !info.isFile() || !info.isReadable())
+        return FileSizeText(std::int64_t(0));
+    return FileSizeText(std::int64_t(info.size()));
+}
