@@ -1,0 +1,270 @@
+#include "dialogs/cutdlg.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QGroupBox>
+#include <QIcon>
+#include <QLabel>
+#include <QScreen>
+#include <QStandardPaths>
+#include <QToolButton>
+
+#include <algorithm>
+#include <new>
+
+#include "controls/flat/flatcombobox.h"
+#include "controls/flat/flatedit.h"
+#include "controls/iconlist.h"
+#include "controls/seams.h"
+#include "dialogs/exportrun.h"
+
+namespace {
+
+const QColor kBackground(210, 233, 255);
+
+QIcon picture(const QString &name)
+{
+    QIcon icon;
+    icon.addFile(QStringLiteral(":/export/%1.png").arg(name));
+    icon.addFile(QStringLiteral(":/export/%1@2x.png").arg(name));
+    return icon;
+}
+
+QToolButton *flatButton(QWidget *parent, const QString &caption, const QString &pictureName,
+                        int pictureSize, Qt::ToolButtonStyle style, const QRect &place)
+{
+    auto *b = new QToolButton(parent);
+    b->setText(caption);
+    b->setIcon(picture(pictureName));
+    b->setIconSize(QSize(pictureSize, pictureSize));
+    b->setToolButtonStyle(style);
+    b->setAutoRaise(true);
+    b->setFocusPolicy(Qt::StrongFocus);
+    b->setGeometry(place);
+    return b;
+}
+
+QLabel *label(QWidget *parent, const QString &text, int x, int y)
+{
+    auto *l = new QLabel(text, parent);
+    l->move(x, y);
+    l->adjustSize();
+    return l;
+}
+
+// The folder field's text without leading and trailing blanks and control characters.
+QString trimmedFolderText(const QString &text)
+{
+    qsizetype begin = 0, end = text.size();
+    while (begin < end && text.at(begin).unicode() <= 0x20)
+        ++begin;
+    while (end > begin && text.at(end - 1).unicode() <= 0x20)
+        --end;
+    return text.mid(begin, end - begin);
+}
+
+// The desktop folder the folder picker starts in: the XDG desktop directory when
+// it exists, else the home folder.
+QString desktopFolder()
+{
+    const QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
+    if (!desktop.isEmpty() && QDir(desktop).exists())
+        return desktop;
+    return QDir::homePath();
+}
+
+// Busy cursor for the length of a synchronous wait.
+class BusyCursor {
+public:
+    BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~BusyCursor() { QApplication::restoreOverrideCursor(); }
+    BusyCursor(const BusyCursor &) = delete;
+    BusyCursor &operator=(const BusyCursor &) = delete;
+};
+
+// Keeps a button disabled while it lives.
+class DisabledWhile {
+public:
+    explicit DisabledWhile(QWidget *w) : m_widget(w) { m_widget->setEnabled(false); }
+    ~DisabledWhile() { m_widget->setEnabled(true); }
+    DisabledWhile(const DisabledWhile &) = delete;
+    DisabledWhile &operator=(const DisabledWhile &) = delete;
+
+private:
+    QWidget *m_widget;
+};
+
+} // namespace
+
+TCUTDlg::TCUTDlg(QWidget *parent) : QDialog(parent)
+{
+    setWindowTitle(QStringLiteral("GIF分解"));
+    // A fixed dialog border: no resizing, no maximise button.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint
+                   | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    setFixedSize(685, 390);
+
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, kBackground);
+    setPalette(pal);
+    setAutoFillBackground(true);
+
+    ListView1 = new IconListView(this);
+    ListView1->setGeometry(0, 0, 685, 313);
+    ListView1->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    {
+        QPalette lp = ListView1->palette();
+        const QColor info = QApplication::palette().color(QPalette::ToolTipBase);
+        for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
+            lp.setColor(group, QPalette::Base, info);
+        ListView1->setPalette(lp);
+    }
+
+    GroupBox1 = new QGroupBox(this);
+    GroupBox1->setGeometry(2, 313, 511, 75);
+
+    Label1 = label(GroupBox1, QStringLiteral("文件存放目录          "), 8, 18);
+
+    FlatEdit1 = new TFlatEdit(GroupBox1);
+    FlatEdit1->setGeometry(104, 14, 321, 19);
+    FlatEdit1->setReadOnly(true);
+    FlatEdit1->setColorFlat(clWhite);
+
+    SpeedButton3 = flatButton(GroupBox1, QStringLiteral("浏览"), QStringLiteral("browse"), 16,
+                              Qt::ToolButtonTextBesideIcon, QRect(440, 13, 57, 22));
+
+    Label2 = label(GroupBox1, QStringLiteral("文件保存格式          "), 8, 48);
+
+    FlatComboBox1 = new TFlatComboBox(GroupBox1);
+    FlatComboBox1->setComboStyle(csDropDownList);
+    FlatComboBox1->setGeometry(104, 44, 121, 21);
+    for (const ExportFormat &f : exportFormats())
+        FlatComboBox1->addItem(QString::fromUtf8(f.itemText));
+    FlatComboBox1->setCurrentIndex(0);
+
+    Label3 = label(GroupBox1, QStringLiteral("分解出      "), 248, 48);
+
+    FlatComboBox2 = new TFlatComboBox(GroupBox1);
+    FlatComboBox2->setComboStyle(csDropDownList);
+    FlatComboBox2->setGeometry(304, 44, 121, 21);
+    FlatComboBox2->addItem(QStringLiteral("全部的GIF帧"));
+    FlatComboBox2->addItem(QStringLiteral("选中的GIF帧"));
+    FlatComboBox2->setCurrentIndex(0);
+
+    SpeedButton1 = flatButton(this, QStringLiteral("分解图片"), QStringLiteral("export"), 17,
+                              Qt::ToolButtonTextUnderIcon, QRect(528, 320, 65, 62));
+    SpeedButton2 = flatButton(this, QStringLiteral("退出"), QStringLiteral("exit"), 19,
+                              Qt::ToolButtonTextUnderIcon, QRect(608, 320, 65, 62));
+
+    setTabOrder(ListView1, FlatEdit1);
+    setTabOrder(FlatEdit1, SpeedButton3);
+    setTabOrder(SpeedButton3, FlatComboBox1);
+    setTabOrder(FlatComboBox1, FlatComboBox2);
+    setTabOrder(FlatComboBox2, SpeedButton1);
+    setTabOrder(SpeedButton1, SpeedButton2);
+
+    connect(SpeedButton1, &QToolButton::clicked, this, &TCUTDlg::SpeedButton1Click);
+    connect(SpeedButton2, &QToolButton::clicked, this, &TCUTDlg::SpeedButton2Click);
+    connect(SpeedButton3, &QToolButton::clicked, this, &TCUTDlg::SpeedButton3Click);
+}
+
+void TCUTDlg::LoadFrameList(const IconListView *frameList)
+{
+    // The same PictureList as the frame list, not a copy of its pictures.
+    ListView1->setPictureList(frameList ? frameList->items()->pictureList() : nullptr);
+    IconListModel *items = ListView1->items();
+    items->clear();
+    if (!frameList)
+        return;
+    const IconListModel *source = frameList->items();
+    for (int row = 0; row < source->count(); ++row) {
+        const IconItem &from = source->item(row);
+        IconItem copy;
+        copy.caption = from.caption;
+        copy.subItems = from.subItems.mid(0, 2);
+        copy.imageIndex = from.imageIndex;
+        items->append(copy);
+    }
+    ListView1->scrollToTop();
+}
+
+void TCUTDlg::SpeedButton1Click()
+{
+    const QString folderText = FlatEdit1->text();
+    if (trimmedFolderText(folderText).isEmpty()) {
+        seams::showError(this, QStringLiteral("请选择图片保存位置!"));
+        return;
+    }
+    const IconListModel *items = ListView1->items();
+    if (items->count() == 0 || items->item(0).subItems.isEmpty())
+        return;
+
+    ExportRequest request;
+    request.gifPath = items->item(0).subItems.at(0);
+    request.folder = exportFolder(folderText);
+    request.formatIndex = FlatComboBox1->currentIndex();
+    if (FlatComboBox2->currentIndex() == 0) {
+        request.allFrames = true;
+        request.listedFrames = items->count();
+    } else {
+        for (int row : ListView1->selectedRows())
+            request.frames.push_back(row);
+    }
+    if (!request.allFrames && request.frames.empty()) {
+        seams::showError(this, QStringLiteral("请先选择要分解的GIF帧!"));
+        return;
+    }
+
+    ExportResult result;
+    try {
+        // Synchronous on purpose: no events run until the files are written, so the
+        // dialog cannot be closed and the frame list cannot change meanwhile.
+        DisabledWhile disabled(SpeedButton1);
+        BusyCursor busy;
+        result = runExport(request);
+    } catch (const std::bad_alloc &) {
+        seams::showError(this, QStringLiteral("内存不足, 未能分解全部的GIF帧。"));
+        return;
+    }
+    const QString report = exportFailureReport(result);
+    if (!report.isEmpty())
+        seams::showError(this, report);
+}
+
+void TCUTDlg::SpeedButton2Click() { reject(); }
+
+void TCUTDlg::SpeedButton3Click()
+{
+    QString path;
+    if (BrowseForFolder(path))
+        FlatEdit1->setText(path);
+}
+
+bool TCUTDlg::BrowseForFolder(QString &path)
+{
+    const QString chosen =
+        seams::folderPicker().pickFolder(this, QStringLiteral("请选择"), desktopFolder());
+    if (chosen.isEmpty())
+        return false;
+    path = chosen;
+    return true;
+}
+
+void TCUTDlg::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    QWidget *owner = parentWidget() ? parentWidget()->window() : nullptr;
+    if (!owner)
+        return;
+    // Shown events arrive before the window is mapped, so it never appears elsewhere first.
+    QRect frame = frameGeometry();
+    frame.moveCenter(owner->frameGeometry().center());
+    if (const QScreen *screen = owner->screen()) {
+        const QRect avail = screen->availableGeometry();
+        frame.moveLeft(std::clamp(frame.left(), avail.left(),
+                                  std::max(avail.left(), avail.right() - frame.width() + 1)));
+        frame.moveTop(std::clamp(frame.top(), avail.top(),
+                                 std::max(avail.top(), avail.bottom() - frame.height() + 1)));
+    }
+    move(frame.topLeft());
+}
