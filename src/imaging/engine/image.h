@@ -31,8 +31,10 @@ public:
     virtual ~Image() = default;
 
     // Loads the file at `path`. Returns nullptr and sets *status (when given) to
-    // FileNotFound, UnknownImageFormat, OutOfMemory (over the size limit),
-    // InvalidParameter (a width or height of 0) or GenericError on failure.
+    // FileNotFound, AccessDenied, UnknownImageFormat (also for anything that is
+    // not a regular file), OutOfMemory (over the size limit), InvalidParameter
+    // (a width or height of 0) or GenericError (a GIF without any frame) on
+    // failure. A GIF comes back with frame 0 active and already composited.
     static std::unique_ptr<Image> load(const QString &path, Status *status = nullptr);
 
     // Picture size in pixels (the logical screen for GIFs); never 0 for a loaded image.

@@ -1,0 +1,190 @@
+#include "imaging/engine/image.h"
+
+#include <QFile>
+#include <QImageReader>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "imaging/engine/gifdecoder.h"
+
+namespace engine {
+
+namespace {
+
+// An animated (or still) GIF, frames composited on demand.
+class GifImage final : public Image {
+public:
+    explicit GifImage(std::unique_ptr<GifDecoder> decoder)
+        : m_decoder(std::move(decoder))
+    {
+    }
+
+    int width() const override { return m_decoder->width(); }
+    int height() const override { return m_decoder->height(); }
+    Guid frameDimension() const override { return FrameDimensionTime; }
+    std::uint32_t frameCount() const override { return m_decoder->frameCount(); }
+
+    Status selectFrame(const Guid &dimension, std::uint32_t index) override
+    {
+        if (!(dimension == FrameDimensionTime) || index >= frameCount())
+            return InvalidParameter;
+        const Status s = std::int64_t(index) == m_decoder->current() ? Ok : m_decoder->composeTo(index);
+        if (s == Ok) {
+            m_active = index;
+            return Ok;
+        }
+        // Keep showing the frame that was active.
+        m_decoder->composeTo(m_active);
+        return s;
+    }
+
+    std::uint32_t activeFrameIndex() const override { return m_active; }
+    const QImage &activeFrame() const override { return m_decoder->canvas(); }
+    bool hasFrameDelays() const override { return true; }
+    const std::vector<std::uint32_t> &frameDelays() const override { return m_decoder->delays(); }
+    int loopCount() const override { return m_decoder->loopCount(); }
+
+    Status init() { return m_decoder->composeTo(0); }
+
+private:
+    std::unique_ptr<GifDecoder> m_decoder;
+    std::uint32_t m_active = 0;
+};
+
+// Any other picture Qt can read: one frame along the page dimension.
+class StillImage final : public Image {
+public:
+    explicit StillImage(QImage image)
+        : m_image(std::move(image))
+    {
+    }
+
+    int width() const override { return m_image.width(); }
+    int height() const override { return m_image.height(); }
+    Guid frameDimension() const override { return FrameDimensionPage; }
+    std::uint32_t frameCount() const override { return 1; }
+    Status selectFrame(const Guid &dimension, std::uint32_t index) override
+    {
+        return dimension == FrameDimensionPage && index == 0 ? Ok : InvalidParameter;
+    }
+    std::uint32_t activeFrameIndex() const override { return 0; }
+    const QImage &activeFrame() const override { return m_image; }
+    bool hasFrameDelays() const override { return false; }
+    const std::vector<std::uint32_t> &frameDelays() const override { return m_noDelays; }
+    int loopCount() const override { return -1; }
+
+private:
+    QImage m_image;
+    std::vector<std::uint32_t> m_noDelays;
+};
+
+std::unique_ptr<Image> loadStill(int fd, Status *status)
+{
+    QFile file;
+    if (::lseek(fd, 0, SEEK_SET) != 0
+        || !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        *status = GenericError;
+        return nullptr;
+    }
+    QImageReader reader(&file);
+    if (!reader.canRead()) {
+        *status = UnknownImageFormat;
+        return nullptr;
+    }
+    const QSize size = reader.size();
+    if (size.isValid()) {
+        if (size.width() == 0 || size.height() == 0) {
+            *status = InvalidParameter;
+            return nullptr;
+        }
+        if (std::int64_t(size.width()) * size.height() > MaxCanvasPixels) {
+            *status = OutOfMemory;
+            return nullptr;
+        }
+    }
+    QImage image = reader.read();
+    if (image.isNull()) {
+        *status = reader.error() == QImageReader::InvalidDataError
+                || reader.error() == QImageReader::UnsupportedFormatError
+            ? UnknownImageFormat
+            : GenericError;
+        return nullptr;
+    }
+    if (image.width() == 0 || image.height() == 0) {
+        *status = InvalidParameter;
+        return nullptr;
+    }
+    if (std::int64_t(image.width()) * image.height() > MaxCanvasPixels) {
+        *status = OutOfMemory;
+        return nullptr;
+    }
+    image = std::move(image).convertToFormat(QImage::Format_ARGB32);
+    if (image.isNull()) {
+        *status = OutOfMemory;
+        return nullptr;
+    }
+    *status = Ok;
+    return std::make_unique<StillImage>(std::move(image));
+}
+
+std::unique_ptr<Image> loadImpl(const QString &path, Status *status)
+{
+    if (path.isEmpty()) {
+        *status = FileNotFound;
+        return nullptr;
+    }
+    const QByteArray name = QFile::encodeName(path);
+    // Non-blocking so that a pipe named *.gif cannot stall the caller; it is
+    // refused below anyway.
+    const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        switch (errno) {
+        case ENOENT:
+        case ENOTDIR:
+        case ENAMETOOLONG:
+        case ELOOP:
+            *status = FileNotFound;
+            break;
+        case EACCES:
+        case EPERM:
+            *status = AccessDenied;
+            break;
+        default:
+            *status = GenericError;
+        }
+        return nullptr;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        *status = UnknownImageFormat;
+        return nullptr;
+    }
+    char magic[3] = {};
+    if (::pread(fd, magic, 3, 0) == 3 && magic[0] == 'G' && magic[1] == 'I' && magic[2] == 'F') {
+        auto decoder = GifDecoder::open(fd, std::int64_t(st.st_size), status);
+        if (!decoder)
+            return nullptr;
+        auto image = std::make_unique<GifImage>(std::move(decoder));
+        *status = image->init();
+        if (*status != Ok)
+            return nullptr;
+        return image;
+    }
+    return loadStill(fd, status);
+}
+
+} // namespace
+
+std::unique_ptr<Image> Image::load(const QString &path, Status *status)
+{
+    Status ignored = Ok;
+    return loadImpl(path, status ? status : &ignored);
+}
+
+} // namespace engine
