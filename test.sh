@@ -2,7 +2,8 @@
 # Builds everything and runs the tests: the Release build with all tests (offscreen),
 # then the imaging library, its tests and the command-line front end under
 # AddressSanitizer and UndefinedBehaviorSanitizer, fed the malformed GIFs of
-# ../shared/corpus as well when that folder exists.
+# ../shared/corpus as well when that folder exists (every reference file must
+# match frame for frame, every other file must end without crash or hang).
 set -eu
 cd "$(dirname "$0")"
 . ./scripts/deps.sh
@@ -23,9 +24,13 @@ export UBSAN_OPTIONS=halt_on_error=1:abort_on_error=1:print_stacktrace=1
 QT_QPA_PLATFORM=offscreen ctest --test-dir build/asan --output-on-failure -j"$jobs"
 
 corpus=../shared/corpus
-if [ -d "$corpus/gifs" ]; then
-  echo "== Corpus through the sanitizer build"
-  ./scripts/corpus-robustness.sh build/asan/src/cli/falorengif-cli "$corpus"
+if [ -f "$corpus/check.py" ]; then
+  # The corpus check needs Python with PIL; only installed when the corpus is there.
+  fg_install_deps python3 python3-pil
+  echo "== Corpus: reference frames and malformed files, Release build"
+  /usr/bin/python3 "$corpus/check.py" build/release/src/cli/falorengif-cli
+  echo "== Corpus: reference frames and malformed files, sanitizer build"
+  /usr/bin/python3 "$corpus/check.py" build/asan/src/cli/falorengif-cli --timeout 60
 else
   echo "== ../shared/corpus not found: corpus run skipped"
 fi
