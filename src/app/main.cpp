@@ -1,15 +1,23 @@
+// FalorenGIF动画分解器: start and end of the program.
 #include <QApplication>
-#include <QWidget>
 
+#include "app/artwork.h"
+#include "app/form1.h"
 #include "controls/fonts.h"
+#include "imaging/gdiplus.h"
 
 int main(int argc, char *argv[])
 {
+    // The imaging engine runs before any window exists and shuts down last, after
+    // the window has finished its scan's workers.
+    const ImagingSession imaging;
     QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("FalorenGIF"));
+    QApplication::setWindowIcon(artwork::windowIcon());
     installFontSubstitutions();
-    QWidget w;
-    w.setWindowTitle(QStringLiteral("FalorenGIF动画分解器 1.0"));
-    w.resize(800, 580);
-    w.show();
+
+    TForm1 form;
+    form.CreateDialogs();
+    form.show();
     return app.exec();
 }

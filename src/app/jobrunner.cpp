@@ -1,0 +1,29 @@
+#include "app/jobrunner.h"
+
+#include <QThread>
+
+PoolJobRunner::PoolJobRunner()
+{
+    m_pool.setMaxThreadCount(std::max(1, QThread::idealThreadCount()));
+}
+
+PoolJobRunner::~PoolJobRunner()
+{
+    m_pool.clear();
+    m_pool.waitForDone();
+}
+
+void PoolJobRunner::start(std::function<void()> job)
+{
+    m_pool.start(std::move(job));
+}
+
+void PoolJobRunner::cancelQueued()
+{
+    m_pool.clear();
+}
+
+void PoolJobRunner::waitForRunning()
+{
+    m_pool.waitForDone();
+}

@@ -1,0 +1,366 @@
+// The GIF catalogue: what a scan lists and in which order, size texts,
+// thumbnails, error boxes, and how scans stop, restart and wait for modal windows.
+#include <QProgressBar>
+
+#include <sys/stat.h>
+
+#include "apptest.h"
+#include "app/widgets.h"
+#include "controls/flat/flatedit.h"
+#include "controls/iconlist.h"
+#include "controls/picturelist.h"
+
+using namespace apptest;
+
+namespace {
+
+QStringList captions(TForm1 *form)
+{
+    QStringList out;
+    const IconListModel *items = form->ListView1->items();
+    for (int i = 0; i < items->count(); ++i)
+        out << items->item(i).caption;
+    return out;
+}
+
+QString sizeTextOf(TForm1 *form, int row)
+{
+    return form->ListView1->items()->item(row).subItems.value(1);
+}
+
+QRgb centreOf(const QImage &image)
+{
+    return image.pixel(60, 60) | 0xFF000000u;
+}
+
+} // namespace
+
+class TestCatalogue : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { initApp(); }
+
+    void listsRegularGifsOnly()
+    {
+        QTemporaryDir dir;
+        const QString p = dir.path() + QLatin1Char('/');
+        for (const char *name : {"A.GIF", "b.gif", "c.Gif", "d.gif.bak", ".f.gif", ".gif"})
+            QVERIFY(writeSolidGif(p + QLatin1String(name), 4, 4));
+        QVERIFY(QDir().mkdir(p + QStringLiteral("e.gif")));
+        QCOMPARE(::mkfifo(QFile::encodeName(p + QStringLiteral("g.gif")).constData(), 0600), 0);
+        QVERIFY(QFile::link(p + QStringLiteral("b.gif"), p + QStringLiteral("h.gif")));
+        QVERIFY(QFile::link(p + QStringLiteral("missing.gif"), p + QStringLiteral("i.gif")));
+
+        Seams seams;
+        Window w(dir.path());
+        // Listed while the window is created, before any thumbnail.
+        QVERIFY(w->Scanning);
+        QCOMPARE(captions(w.form.get()),
+                 QStringList({"A.GIF", "b.gif", "c.Gif", "h.gif"}));
+        QCOMPARE(w->ListView1->items()->item(0).subItems.value(0), p + QStringLiteral("A.GIF"));
+        QCOMPARE(w->ListView1->items()->item(0).imageIndex, 0);
+        QVERIFY(sizeTextOf(w.form.get(), 0).isEmpty());
+        QCOMPARE(w->ProgressBar1->minimum(), -1);
+        QCOMPARE(w->ProgressBar1->maximum(), 3);
+        QVERIFY(!w->ProgressBar1->isHidden());
+
+        QVERIFY(w.finishScan());
+        QVERIFY(seams.boxes.boxes.empty());
+        QCOMPARE(w->StatusBar1->panelText(1), QStringLiteral("图片数量:4"));
+        QVERIFY(w->ProgressBar1->isHidden());
+        QCOMPARE(w->ImageList1->count(), 5);
+    }
+
+    void sortedLikeTheTree()
+    {
+        QTemporaryDir dir;
+        for (const char *name : {"img10.gif", "img2.gif", "img1.gif", "Img1.gif", "b.gif", "a.GIF"})
+            QVERIFY(writeSolidGif(dir.filePath(QLatin1String(name)), 2, 2));
+        Seams seams;
+        Window w(dir.path());
+        QCOMPARE(captions(w.form.get()),
+                 QStringList({"a.GIF", "b.gif", "Img1.gif", "img1.gif", "img2.gif", "img10.gif"}));
+        QVERIFY(w.finishScan());
+    }
+
+    void emptyAndVirtualFolders()
+    {
+        QTemporaryDir dir;
+        QVERIFY(QDir().mkdir(dir.filePath(QStringLiteral("sub"))));
+        QVERIFY(writeSolidGif(dir.filePath(QStringLiteral("sub/x.gif")), 2, 2));
+        Seams seams;
+        Window w(dir.path() + QStringLiteral("/sub"));
+        QVERIFY(w.finishScan());
+        QCOMPARE(w->ListView1->items()->count(), 1);
+
+        // A path that is no absolute path (a virtual folder's display name) lists
+        // nothing, even when the working directory holds such a folder.
+        const QString cwd = QDir::currentPath();
+        QDir::setCurrent(dir.path());
+        w->ListView1->items()->clear();
+        w->ListFolderGifs(QStringLiteral("sub/"));
+        QDir::setCurrent(cwd);
+        QCOMPARE(w->ListView1->items()->count(), 0);
+
+        QTemporaryDir empty;
+        Window e(empty.path());
+        QVERIFY(e.finishScan());
+        QCOMPARE(e->ListView1->items()->count(), 0);
+        QCOMPARE(e->StatusBar1->panelText(1), QStringLiteral("图片数量:0"));
+        QVERIFY(e->ProgressBar1->isHidden());
+        QCOMPARE(e->ImageList1->count(), 1);
+    }
+
+    void virtualFolderOfTheDesktop()
+    {
+        // The desktop's virtual items have display names for paths.
+        Seams seams;
+        Window w{QString()};
+        QVERIFY(w.finishScan());
+        QVERIFY(selectTreeFolder(w.form.get(), QStringLiteral("网络")));
+        QVERIFY(w.finishScan());
+        QCOMPARE(w->ListView1->items()->count(), 0);
+        QCOMPARE(w->StatusBar1->panelText(1), QStringLiteral("图片数量:0"));
+    }
+
+    void sizeTexts_data()
+    {
+        QTest::addColumn<int>("bytes");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("empty") << 0 << "0.00 KB";
+        QTest::newRow("1023") << 1023 << "0.99 KB";
+        QTest::newRow("1024") << 1024 << "1.00 KB";
+        QTest::newRow("1034") << 1034 << "1.00 KB";
+        QTest::newRow("5000") << 5000 << "4.88 KB";
+    }
+
+    void sizeTexts()
+    {
+        QFETCH(int, bytes);
+        QFETCH(QString, text);
+        QTemporaryDir dir;
+        QVERIFY(writeText(dir.filePath(QStringLiteral("x.gif")), QByteArray(bytes, 'x')));
+        Seams seams;
+        Window w(dir.path());
+        QVERIFY(w.finishScan());
+        QCOMPARE(sizeTextOf(w.form.get(), 0), text);
+    }
+
+    void thumbnailPlacement_data()
+    {
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<QRect>("drawn");
+        QTest::newRow("50x40 unscaled") << QSize(50, 40) << QRect(35, 40, 50, 40);
+        QTest::newRow("300x200 scaled") << QSize(300, 200) << QRect(0, 20, 120, 80);
+        QTest::newRow("120x120") << QSize(120, 120) << QRect(0, 0, 120, 120);
+    }
+
+    void thumbnailPlacement()
+    {
+        QFETCH(QSize, size);
+        QFETCH(QRect, drawn);
+        QTemporaryDir dir;
+        QVERIFY(writeSolidGif(dir.filePath(QStringLiteral("a.gif")), size.width(), size.height()));
+        Seams seams;
+        Window w(dir.path());
+        QVERIFY(w.finishScan());
+        QCOMPARE(w->ListView1->items()->item(0).imageIndex, 1);
+        QCOMPARE(w->ImageList1->image(0), TForm1::PlaceholderPicture());
+        const QImage t = w->ImageList1->image(1);
+        QCOMPARE(t.size(), QSize(120, 120));
+        const QRgb red = qRgb(255, 0, 0), white = qRgb(255, 255, 255), grey = qRgb(200, 200, 200);
+        for (int y = 0; y < 120; ++y) {
+            for (int x = 0; x < 120; ++x) {
+                const QRgb px = t.pixel(x, y) | 0xFF000000u;
+                const bool edge = x == 0 || y == 0 || x == 119 || y == 119;
+                const QRgb want = edge ? grey : drawn.contains(x, y) ? red : white;
+                if (px != want)
+                    QFAIL(qPrintable(
+                        QStringLiteral("pixel %1,%2 is %3").arg(x).arg(y).arg(px, 8, 16)));
+            }
+        }
+        QCOMPARE(w->Image1->picture(), t);
+    }
+
+    void notAGifOneBoxAtATime()
+    {
+        QTemporaryDir dir;
+        QVERIFY(writeText(dir.filePath(QStringLiteral("x.gif")), "just text"));
+        QVERIFY(writeText(dir.filePath(QStringLiteral("y.gif")), "more text"));
+        QVERIFY(writeSolidGif(dir.filePath(QStringLiteral("z.gif")), 8, 8));
+        Seams seams;
+        Window w(dir.path());
+        // Every result is ready before the driver runs: the boxes still come one
+        // after the other, the scan waiting for each.
+        w.runner->runAll();
+        int appliedWhileOpen = -1;
+        seams.boxes.whileOpen = [&] {
+            w.runner->runAll();
+            QCoreApplication::processEvents();
+            appliedWhileOpen = std::max(appliedWhileOpen, w->ImageList1->count());
+        };
+        QVERIFY(w.finishScan());
+        QCOMPARE(int(seams.boxes.boxes.size()), 2);
+        QCOMPARE(seams.boxes.maxOpen, 1);
+        QCOMPARE(seams.boxes.boxes[0].text,
+                 dir.filePath(QStringLiteral("x.gif")) + QStringLiteral("可能不是GIF文件"));
+        QCOMPARE(seams.boxes.boxes[1].text,
+                 dir.filePath(QStringLiteral("y.gif")) + QStringLiteral("可能不是GIF文件"));
+        for (const Box &b : seams.boxes.boxes) {
+            QCOMPARE(b.caption, QStringLiteral("错误"));
+            QCOMPARE(b.icon, seams::MsgIcon::Error);
+            QCOMPARE(b.buttons, seams::MsgButtons::Ok);
+        }
+        // While the first box was open nothing else was applied: only the
+        // placeholder was in the list then; while the second, the first item too.
+        QCOMPARE(appliedWhileOpen, 2);
+        QCOMPARE(w->ImageList1->image(1), TForm1::PlaceholderPicture());
+        QCOMPARE(w->ImageList1->image(2), TForm1::PlaceholderPicture());
+        QCOMPARE(centreOf(w->ImageList1->image(3)), qRgb(255, 0, 0));
+        QCOMPARE(sizeTextOf(w.form.get(), 0), QStringLiteral("0.00 KB"));
+    }
+
+    void modalWindowHoldsTheScan()
+    {
+        QTemporaryDir dir;
+        for (const char *name : {"a.gif", "b.gif"})
+            QVERIFY(writeSolidGif(dir.filePath(QLatin1String(name)), 8, 8));
+        Seams seams;
+        Window w(dir.path());
+        {
+            seams::ModalScope dialogOpen;
+            w.runner->runAll();
+            QTest::qWait(100);
+            QCOMPARE(w->ImageList1->count(), 1);
+            QVERIFY(w->Scanning);
+        }
+        QTRY_VERIFY(!w->Scanning);
+        QCOMPARE(w->ImageList1->count(), 3);
+    }
+
+    void folderChangeStopsAndRescans()
+    {
+        QTemporaryDir dir;
+        const fgtest::GifRgb green{0, 255, 0}, blue{0, 0, 255};
+        for (int i = 0; i < 5; ++i)
+            QVERIFY(writeSolidGif(dir.filePath(QStringLiteral("root%1.gif").arg(i)), 8, 8, {10},
+                                  green));
+        QVERIFY(QDir().mkdir(dir.filePath(QStringLiteral("one"))));
+        for (int i = 0; i < 3; ++i)
+            QVERIFY(writeSolidGif(dir.filePath(QStringLiteral("one/one%1.gif").arg(i)), 8, 8, {10},
+                                  blue));
+
+        Seams seams;
+        Window w(dir.path());
+        QVERIFY(w.runner->runOne());
+        QTRY_COMPARE(w->ImageList1->count(), 2);
+        // A result of the old scan is on its way when the folder changes.
+        QVERIFY(w.runner->runOne());
+        QVERIFY(selectTreeFolder(w.form.get(), QStringLiteral("one")));
+        QTRY_COMPARE(captions(w.form.get()), QStringList({"one0.gif", "one1.gif", "one2.gif"}));
+        QVERIFY(w.finishScan());
+        QCOMPARE(w->ImageList1->count(), 4);
+        for (int i = 1; i < 4; ++i)
+            QCOMPARE(centreOf(w->ImageList1->image(i)), qRgb(0, 0, 255));
+        QCOMPARE(w->StatusBar1->panelText(1), QStringLiteral("图片数量:3"));
+        QVERIFY(seams.boxes.boxes.empty());
+    }
+
+    void folderChangeWithRealWorkers()
+    {
+        // Late results of the old folder race with the new scan on real threads;
+        // none of them may land in the new catalogue.
+        QTemporaryDir dir;
+        const fgtest::GifRgb green{0, 255, 0}, blue{0, 0, 255};
+        for (int i = 0; i < 60; ++i)
+            QVERIFY(writeSolidGif(dir.filePath(QStringLiteral("root%1.gif").arg(i)), 200, 150, {10},
+                                  green));
+        QVERIFY(QDir().mkdir(dir.filePath(QStringLiteral("one"))));
+        for (int i = 0; i < 30; ++i)
+            QVERIFY(writeSolidGif(dir.filePath(QStringLiteral("one/one%1.gif").arg(i)), 200, 150,
+                                  {10}, blue));
+        Seams seams;
+        TForm1::Options options;
+        options.treeRoot = dir.path();
+        TForm1 form(std::move(options));
+        QTRY_VERIFY(form.ImageList1->count() > 3);
+        QVERIFY(selectTreeFolder(&form, QStringLiteral("one")));
+        QTRY_VERIFY_WITH_TIMEOUT(!form.Scanning, 20000);
+        QCOMPARE(captions(&form).size(), 30);
+        QCOMPARE(form.ImageList1->count(), 31);
+        for (int i = 1; i <= 30; ++i)
+            QCOMPARE(centreOf(form.ImageList1->image(i)), qRgb(0, 0, 255));
+    }
+
+    void refreshDuringScanOnlyStops()
+    {
+        QTemporaryDir dir;
+        for (int i = 0; i < 4; ++i)
+            QVERIFY(writeSolidGif(dir.filePath(QStringLiteral("g%1.gif").arg(i)), 8, 8));
+        Seams seams;
+        Window w(dir.path());
+        QVERIFY(w.runner->runOne());
+        QTRY_COMPARE(w->ImageList1->count(), 2);
+        w->SpeedButton8Click();
+        QTRY_VERIFY(!w->Scanning);
+        QVERIFY(!w->CancelScan);
+        QCOMPARE(w->ListView1->items()->count(), 4);
+        QCOMPARE(w->ImageList1->count(), 2);
+        QVERIFY(!sizeTextOf(w.form.get(), 0).isEmpty());
+        QVERIFY(sizeTextOf(w.form.get(), 1).isEmpty());
+        QCOMPARE(w->ListView1->items()->item(3).imageIndex, 0);
+        // A stopped scan tidies up like a finished one.
+        QVERIFY(w->ProgressBar1->isHidden());
+        QCOMPARE(w->StatusBar1->panelText(1), QStringLiteral("图片数量:4"));
+        QVERIFY(w.runner->queue.empty());
+        // The next request scans again, from scratch.
+        w->SpeedButton8Click();
+        QVERIFY(w->Scanning);
+        QVERIFY(w.finishScan());
+        QCOMPARE(w->ImageList1->count(), 5);
+    }
+
+    void frameListSurvivesANewScan()
+    {
+        QTemporaryDir dir;
+        QVERIFY(writeSolidGif(dir.filePath(QStringLiteral("a.gif")), 10, 10, {5, 7, 9}));
+        QVERIFY(writeSolidGif(dir.filePath(QStringLiteral("b.gif")), 10, 10));
+        Seams seams;
+        Window w(dir.path());
+        QVERIFY(w.finishScan());
+        w->ListView1->selectRow(0);
+        QCOMPARE(w->ListView2->items()->count(), 3);
+        const QString size = w->FlatEdit4->text();
+        const QString path = w->StatusBar1->panelText(2);
+        w->SpeedButton8Click();
+        QCOMPARE(w->ListView1->items()->count(), 2);
+        QVERIFY(w.finishScan());
+        QCOMPARE(w->ListView2->items()->count(), 3);
+        QCOMPARE(w->ImageList2->count(), 3);
+        QCOMPARE(w->FlatEdit4->text(), size);
+        QCOMPARE(w->StatusBar1->panelText(2), path);
+        QVERIFY(!w->Image4->picture().isNull());
+    }
+
+    void closingWaitsForWorkers()
+    {
+        QTemporaryDir dir;
+        for (int i = 0; i < 3; ++i)
+            QVERIFY(writeSolidGif(dir.filePath(QStringLiteral("g%1.gif").arg(i)), 8, 8));
+        Seams seams;
+        Window w(dir.path());
+        w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w.form.get()));
+        QVERIFY(w->Scanning);
+        const int waitsBefore = w.runner->waits;
+        QVERIFY(w->close());
+        QVERIFY(!w->isVisible());
+        QVERIFY(seams.boxes.boxes.empty());
+        QVERIFY(!w->Scanning);
+        QVERIFY(w.runner->queue.empty());
+        QVERIFY(w.runner->waits > waitsBefore);
+    }
+};
+
+QTEST_MAIN(TestCatalogue)
+#include "tst_catalogue.moc"
