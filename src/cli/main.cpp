@@ -1,1 +1,35 @@
-int main() { return 0; }
+// falorengif-cli: the command-line front end (info, export, thumbs, sample).
+
+#include <QCoreApplication>
+
+#include "cli.h"
+#include "imaging/gdiplus.h"
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QStringList args = QCoreApplication::arguments().mid(1);
+    if (args.isEmpty())
+        return cli::usageError(QStringLiteral("no command given"));
+    const QString command = args.takeFirst();
+    if (command == QLatin1String("-h") || command == QLatin1String("--help")
+        || command == QLatin1String("help")) {
+        cli::printUsage(false);
+        return cli::ExitOk;
+    }
+    if (args.contains(QLatin1String("-h")) || args.contains(QLatin1String("--help"))) {
+        cli::printUsage(false);
+        return cli::ExitOk;
+    }
+
+    ImagingSession imaging;
+    if (command == QLatin1String("info"))
+        return cli::runInfo(args);
+    if (command == QLatin1String("export"))
+        return cli::runExport(args);
+    if (command == QLatin1String("thumbs"))
+        return cli::runThumbs(args);
+    if (command == QLatin1String("sample"))
+        return cli::runSample(args);
+    return cli::usageError(QStringLiteral("unknown command: %1").arg(command));
+}

@@ -4,13 +4,15 @@
 // start-up and never changes; tests build their own lists (an extra encoder with
 // a duplicate MIME type, say) with the constructor.
 //
-// Saving writes through a temporary file that is renamed into place (QSaveFile),
-// so a failed save never damages a file that was already there; files get the
-// usual permissions. Thread-safe: frames may be encoded on worker threads.
+// Saving encodes in memory, then writes through a temporary file that is put in
+// place only when complete (engine/atomicfile.h), so a failed save never damages
+// a file that was already there; files get the usual permissions. Thread-safe:
+// frames may be encoded on worker threads.
 
 #include <QImage>
 #include <QString>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -19,6 +21,21 @@
 namespace engine {
 
 enum class EncoderKind { Bmp, Jpeg, Gif, Tiff, Png };
+
+// Class identifiers of the standard encoders (our own, stable across releases).
+inline constexpr Guid ClsidBmpEncoder{0x3F1C6A01, 0x7E2B, 0x4C55,
+                                      {0x9A, 0x10, 0x46, 0x41, 0x4C, 0x47, 0x42, 0x01}};
+inline constexpr Guid ClsidJpegEncoder{0x3F1C6A02, 0x7E2B, 0x4C55,
+                                       {0x9A, 0x10, 0x46, 0x41, 0x4C, 0x47, 0x42, 0x02}};
+inline constexpr Guid ClsidGifEncoder{0x3F1C6A03, 0x7E2B, 0x4C55,
+                                      {0x9A, 0x10, 0x46, 0x41, 0x4C, 0x47, 0x42, 0x03}};
+inline constexpr Guid ClsidTiffEncoder{0x3F1C6A04, 0x7E2B, 0x4C55,
+                                       {0x9A, 0x10, 0x46, 0x41, 0x4C, 0x47, 0x42, 0x04}};
+inline constexpr Guid ClsidPngEncoder{0x3F1C6A05, 0x7E2B, 0x4C55,
+                                      {0x9A, 0x10, 0x46, 0x41, 0x4C, 0x47, 0x42, 0x05}};
+
+// JPEG quality used when the parameters carry no EncoderQuality.
+inline constexpr int DefaultJpegQuality = 90;
 
 struct EncoderInfo {
     Guid clsid;
@@ -58,5 +75,19 @@ private:
 // failures) and writes nothing.
 Status saveFrame(const QImage &frame, const Guid &clsid, const EncoderParameters *params,
                  const QString &path, const EncoderList &list = EncoderList::standard());
+
+// The same for a frame the caller hands over: its pixels are let go as soon as
+// the encoder has what it needs (the palette indexes, the flattened copy), which
+// keeps an export pipeline's memory low.
+Status saveFrame(QImage &&frame, const Guid &clsid, const EncoderParameters *params,
+                 const QString &path, const EncoderList &list = EncoderList::standard());
+
+// Writes an animated GIF89a: `frames` (any format; converted to ARGB32) all of
+// the size of the first, each shown for `delays[i]` hundredths of a second
+// (missing delays count as 0); `loopCount` -1 writes no NETSCAPE2.0 block, 0
+// loops for ever. Colours as saveFrame's GIF encoder chooses them. Atomic like
+// saveFrame; InvalidParameter for no frames or frames of different sizes.
+Status saveAnimatedGif(const std::vector<QImage> &frames, const std::vector<std::uint32_t> &delays,
+                       int loopCount, const QString &path);
 
 } // namespace engine

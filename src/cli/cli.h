@@ -1,0 +1,49 @@
+#pragma once
+// The command-line front end's commands and the small helpers they share.
+// Each command takes its arguments (after the command name) and returns the
+// process exit status: 0 everything written, 1 some file failed, 2 usage error.
+
+#include <QString>
+#include <QStringList>
+
+#include "imaging/engine/records.h"
+
+namespace cli {
+
+enum Exit { ExitOk = 0, ExitFailed = 1, ExitUsage = 2 };
+
+int runInfo(const QStringList &args);
+int runExport(const QStringList &args);
+int runThumbs(const QStringList &args);
+int runSample(const QStringList &args);
+
+// Prints the usage text on stdout (for --help) or stderr (after a usage error).
+void printUsage(bool toStderr);
+// Prints "falorengif-cli: MESSAGE" and the usage on stderr; returns ExitUsage.
+int usageError(const QString &message);
+
+// One line on stderr.
+void printError(const QString &message);
+// A short English reason for an engine status.
+QString statusText(engine::Status status);
+
+// The output folder path joined with a file name, with no doubled "/".
+QString joinPath(const QString &folder, const QString &name);
+// Makes the output folder (and its parents); false with a message on stderr.
+bool makeOutputFolder(const QString &folder);
+
+// A progress line on stderr, redrawn in place; silent unless stderr is a terminal.
+class Progress {
+public:
+    Progress(const char *what, std::uint64_t total);
+    ~Progress();
+    void update(std::uint64_t done);
+
+private:
+    const char *m_what;
+    std::uint64_t m_total;
+    bool m_enabled;
+    bool m_drawn = false;
+};
+
+} // namespace cli

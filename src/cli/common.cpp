@@ -1,0 +1,120 @@
+#include "cli.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <cstdio>
+#include <unistd.h>
+
+namespace cli {
+
+namespace {
+
+const char Usage[] =
+    "Usage: falorengif-cli COMMAND ...\n"
+    "\n"
+    "Takes animated GIFs apart.\n"
+    "\n"
+    "Commands:\n"
+    "  info FILE... [--json]\n"
+    "      Picture size, file size, frame count, each frame's delay in milliseconds,\n"
+    "      total running time and loop count of each file.\n"
+    "  export FILE --to DIR [--format gif|bmp|jpg|tif|png] [--frames LIST]\n"
+    "      Writes frames as DIR/BASE_N.EXT (BASE = file name without its last\n"
+    "      extension, N = frame number from 1; extensions .GIF .BMP .JPG .TIF .png).\n"
+    "      The default format is gif. LIST selects frames, for example 2,5-7.\n"
+    "  thumbs DIR --to OUTDIR\n"
+    "      Writes the 120 x 120 catalogue thumbnail of every GIF in DIR as\n"
+    "      OUTDIR/NAME.png (NAME = the GIF's file name).\n"
+    "  sample OUT.gif\n"
+    "      Writes a small animated sample GIF.\n"
+    "\n"
+    "Options:\n"
+    "  -h, --help   Show this text.\n"
+    "\n"
+    "Exit status: 0 when everything was written, 1 when some file failed (each\n"
+    "failure is named on stderr), 2 for a usage error.\n";
+
+} // namespace
+
+void printUsage(bool toStderr)
+{
+    std::fputs(Usage, toStderr ? stderr : stdout);
+}
+
+int usageError(const QString &message)
+{
+    std::fprintf(stderr, "falorengif-cli: %s\n\n", message.toLocal8Bit().constData());
+    printUsage(true);
+    return ExitUsage;
+}
+
+void printError(const QString &message)
+{
+    // Start on a clean line when a progress line is showing.
+    static const bool terminal = isatty(STDERR_FILENO) == 1;
+    std::fprintf(stderr, "%s%s\n", terminal ? "\r\033[K" : "", message.toLocal8Bit().constData());
+}
+
+QString statusText(engine::Status status)
+{
+    switch (status) {
+    case engine::Ok: return QStringLiteral("ok");
+    case engine::GenericError: return QStringLiteral("the encoder failed");
+    case engine::InvalidParameter: return QStringLiteral("invalid parameter");
+    case engine::OutOfMemory: return QStringLiteral("out of memory or picture too large");
+    case engine::FileNotFound: return QStringLiteral("file or folder not found");
+    case engine::AccessDenied: return QStringLiteral("permission denied");
+    case engine::Win32Error: return QStringLiteral("could not write the file");
+    case engine::UnknownImageFormat: return QStringLiteral("not a picture");
+    case engine::ValueOverflow: return QStringLiteral("value too large");
+    case engine::WrongState: return QStringLiteral("wrong state");
+    default: return QStringLiteral("error %1").arg(int(status));
+    }
+}
+
+QString joinPath(const QString &folder, const QString &name)
+{
+    if (folder.endsWith(QLatin1Char('/')))
+        return folder + name;
+    return folder + QLatin1Char('/') + name;
+}
+
+bool makeOutputFolder(const QString &folder)
+{
+    const QFileInfo info(folder);
+    if (info.isDir())
+        return true;
+    if (info.exists()) {
+        printError(QStringLiteral("%1: not a folder").arg(folder));
+        return false;
+    }
+    if (!QDir().mkpath(folder)) {
+        printError(QStringLiteral("%1: cannot create the folder").arg(folder));
+        return false;
+    }
+    return true;
+}
+
+Progress::Progress(const char *what, std::uint64_t total)
+    : m_what(what), m_total(total), m_enabled(isatty(STDERR_FILENO) == 1)
+{
+}
+
+Progress::~Progress()
+{
+    if (m_drawn)
+        std::fputs("\r\033[K", stderr);
+}
+
+void Progress::update(std::uint64_t done)
+{
+    if (!m_enabled)
+        return;
+    std::fprintf(stderr, "\r%s %llu/%llu", m_what, static_cast<unsigned long long>(done),
+                 static_cast<unsigned long long>(m_total));
+    std::fflush(stderr);
+    m_drawn = true;
+}
+
+} // namespace cli
