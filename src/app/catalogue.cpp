@@ -18,6 +18,7 @@
 #include "controls/seams.h"
 #include "imaging/filesize.h"
 #include "imaging/thumbnail.h"
+#include "shell/nameorder.h"
 
 namespace {
 
@@ -87,7 +88,7 @@ void TForm1::ListFolderGifs(const QString &folder)
             continue;
         names << info.fileName();
     }
-    std::sort(names.begin(), names.end(), std::cref(m_order));
+    std::sort(names.begin(), names.end(), shell::fileNameLess);
     for (const QString &name : std::as_const(names))
         AddGifItem(folder + name);
 }

@@ -19,7 +19,6 @@
 #include <memory>
 #include <vector>
 
-#include "app/catalogueorder.h"
 #include "app/jobrunner.h"
 
 class QFrame;
@@ -188,7 +187,6 @@ private:
     void showPreview(const QImage &picture);
 
     std::unique_ptr<JobRunner> m_runner;
-    CatalogueOrder m_order;
 
     // Scan state: results wait in m_ready until the driver reaches their row.
     int m_scanNumber = 0;

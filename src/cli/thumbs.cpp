@@ -1,7 +1,6 @@
 // thumbs: the catalogue thumbnail of every GIF in a folder, listed by the
 // catalogue's rules, made on worker threads.
 
-#include <QCollator>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -18,15 +17,14 @@
 #include "cli.h"
 #include "imaging/engine/encoders.h"
 #include "imaging/thumbnail.h"
+#include "shell/nameorder.h"
 
 namespace cli {
 
 namespace {
 
 // Regular files (or links to them) whose names end in ".gif" in any case; hidden
-// names (a leading ".") are skipped. Sorted as the folder tree sorts names:
-// case-insensitively with numbers by value, bytes deciding between names the
-// collator calls equal.
+// names (a leading ".") are skipped. Sorted as the folder tree sorts names.
 QStringList listGifs(const QString &folder)
 {
     QDir dir(folder);
@@ -41,15 +39,7 @@ QStringList listGifs(const QString &folder)
             continue;
         names << name;
     }
-    QCollator collator{QLocale(QLocale::English, QLocale::UnitedStates)};
-    collator.setNumericMode(true);
-    collator.setCaseSensitivity(Qt::CaseInsensitive);
-    std::sort(names.begin(), names.end(), [&](const QString &a, const QString &b) {
-        const int c = collator.compare(a, b);
-        if (c != 0)
-            return c < 0;
-        return QFile::encodeName(a) < QFile::encodeName(b);
-    });
+    std::sort(names.begin(), names.end(), shell::fileNameLess);
     return names;
 }
 

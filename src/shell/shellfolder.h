@@ -10,6 +10,7 @@
 // Threads: GUI thread only.
 
 #include "shell/idlist.h"
+#include "shell/nameorder.h"
 #include "shell/shellapi.h"
 
 #include <QString>
@@ -114,8 +115,5 @@ void OpenRootFolder(std::unique_ptr<TShellFolder> &rootObject, const QString &pr
 TShellFolder *DesktopShellFolder();
 void releaseDesktopShellFolder();
 
-// The order of two sibling file names as the namespace sorts them: case-insensitive,
-// numbers by value, bytes deciding between names the collator calls equal. Any thread.
-int compareFileNames(const QByteArray &a, const QByteArray &b);
 
 } // namespace shell

@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <new>
 #include <utility>
 #include <vector>
 
@@ -47,6 +49,8 @@ bool integral(double v)
 // Weights are fixed point: a whole footprint weighs WeightOne.
 constexpr int WeightBits = 14;
 constexpr std::uint32_t WeightOne = 1u << WeightBits;
+// The vertical pass multiplies bytes by weights as 16-bit numbers.
+static_assert(WeightOne <= 0xFFFFu);
 
 // One output pixel's footprint along one axis: source indexes with weights.
 struct Tap {
@@ -92,6 +96,59 @@ Taps makeTaps(double from, double length, int count, int size)
     return t;
 }
 
+// Whether every pixel of the row has alpha 255. Reads the whole row without
+// branching, which vectorises and costs far less than a conversion.
+bool rowOpaque(const QRgb *line, int count)
+{
+    std::uint32_t all = 0xFFFFFFFFu;
+    for (int x = 0; x < count; ++x)
+        all &= line[x];
+    return (all >> 24) == 0xFFu;
+}
+
+// Straight ARGB to premultiplied, each channel rounded to the nearest:
+// (c * a + 127) / 255, computed without a division.
+void premultiplyRow(const QRgb *__restrict in, QRgb *__restrict out, int count)
+{
+    for (int x = 0; x < count; ++x) {
+        const std::uint32_t p = in[x];
+        const std::uint32_t a = p >> 24;
+        auto scale = [a](std::uint32_t c) {
+            const std::uint32_t t = c * a + 127;
+            return (t + (t >> 8) + 1) >> 8;
+        };
+        out[x] = (a << 24) | (scale((p >> 16) & 0xFFu) << 16) | (scale((p >> 8) & 0xFFu) << 8)
+            | scale(p & 0xFFu);
+    }
+}
+
+// RGB32 pixels may carry anything in their unused byte; they are opaque.
+void forceOpaque(const QRgb *__restrict in, QRgb *__restrict out, int count)
+{
+    for (int x = 0; x < count; ++x)
+        out[x] = in[x] | 0xFF000000u;
+}
+
+// sums[n] = bytes[n] * weight, and sums[n] += bytes[n] * weight: the vertical
+// pass. A footprint's weights add up to at most WeightOne, so a sum stays below
+// 255 << WeightBits and fits 32 bits; 16-bit operands let the compiler use
+// 16-bit multiplies.
+void weightRow(std::uint32_t *__restrict sums, const std::uint8_t *__restrict bytes,
+               std::size_t count, std::uint32_t weight)
+{
+    const auto w = std::uint16_t(weight);
+    for (std::size_t n = 0; n < count; ++n)
+        sums[n] = std::uint32_t(std::uint16_t(bytes[n])) * std::uint32_t(w);
+}
+
+void addWeightedRow(std::uint32_t *__restrict sums, const std::uint8_t *__restrict bytes,
+                    std::size_t count, std::uint32_t weight)
+{
+    const auto w = std::uint16_t(weight);
+    for (std::size_t n = 0; n < count; ++n)
+        sums[n] += std::uint32_t(std::uint16_t(bytes[n])) * std::uint32_t(w);
+}
+
 } // namespace
 
 PixelSpan pixelSpan(double from, double length)
@@ -113,6 +170,14 @@ PixelSpan pixelSpan(double from, double length)
 // covered pixel keeps the picture's tone and detail. It works in premultiplied
 // colour, so the colour under transparent pixels does not bleed into edges, and
 // on fractional source rectangles, which QImage::scaled cannot take.
+//
+// The filter is separable and runs vertically first: for each output row the
+// source rows of its footprint are summed, weighted, into one row of 32-bit
+// accumulators over the covered columns (a plain multiply-add over bytes, which
+// the compiler vectorises; this is where nearly all source pixels are read),
+// then that row is reduced horizontally with the column weights. The sums are
+// exact integers, so the result equals the direct two-dimensional weighted sum
+// rounded once.
 QImage resampleArea(const QImage &picture, const QRectF &source, int width, int height)
 {
     if (picture.isNull() || width <= 0 || height <= 0 || !finite(source) || source.width() <= 0
@@ -125,82 +190,105 @@ QImage resampleArea(const QImage &picture, const QRectF &source, int width, int 
         src = src.convertToFormat(QImage::Format_ARGB32);
     if (src.isNull())
         return {};
-    const bool premultiplied = src.format() == QImage::Format_ARGB32_Premultiplied;
-    const bool opaque = src.format() == QImage::Format_RGB32;
+    const QImage::Format format = src.format();
 
     QImage out(width, height, QImage::Format_ARGB32_Premultiplied);
     if (out.isNull())
         return {};
 
-    const Taps hx = makeTaps(source.x(), source.width(), width, src.width());
-    const Taps vy = makeTaps(source.y(), source.height(), height, src.height());
+    try {
+        Taps hx = makeTaps(source.x(), source.width(), width, src.width());
+        const Taps vy = makeTaps(source.y(), source.height(), height, src.height());
 
-    // Horizontally resampled source rows (premultiplied channels times
-    // WeightOne); two cached rows serve both directions, so a row shared by
-    // neighbouring outputs is computed once.
-    struct Row {
-        int index = -1;
-        std::vector<std::uint32_t> values;
-    };
-    Row cache[2];
-    int nextSlot = 0;
-    auto row = [&](int k) -> const std::vector<std::uint32_t> & {
-        for (Row &r : cache)
-            if (r.index == k)
-                return r.values;
-        Row &r = cache[nextSlot];
-        nextSlot ^= 1;
-        r.index = k;
-        r.values.resize(std::size_t(width) * 4);
-        const QRgb *line = reinterpret_cast<const QRgb *>(src.constScanLine(k));
-        std::uint32_t *dst = r.values.data();
+        // Only the columns some output pixel covers are accumulated; the
+        // column taps are made relative to the first of them.
+        int x0 = src.width(), x1 = 0;
+        for (const Tap &t : hx.taps) {
+            x0 = std::min(x0, t.index);
+            x1 = std::max(x1, t.index + 1);
+        }
+        if (x0 >= x1) {
+            out.fill(0u);
+            return out;
+        }
+        for (Tap &t : hx.taps)
+            t.index -= x0;
+        const int columns = x1 - x0;
+        const std::size_t values = std::size_t(columns) * 4;
+
+        // Source rows in premultiplied form. Rows that are opaque throughout
+        // (checked per row; screen frames nearly always are) are read in
+        // place; others are converted into one of two slots, so a row shared
+        // by two neighbouring output rows is converted once.
+        struct Converted {
+            int index = -1;
+            std::vector<QRgb> pixels;
+        };
+        Converted cache[2];
+        int nextSlot = 0;
+        auto sourceRow = [&](int k) -> const QRgb * {
+            const QRgb *line = reinterpret_cast<const QRgb *>(src.constScanLine(k)) + x0;
+            if (format == QImage::Format_ARGB32_Premultiplied || rowOpaque(line, columns))
+                return line;
+            for (Converted &c : cache)
+                if (c.index == k)
+                    return c.pixels.data();
+            Converted &c = cache[nextSlot];
+            nextSlot ^= 1;
+            c.index = k;
+            c.pixels.resize(std::size_t(columns));
+            if (format == QImage::Format_RGB32)
+                forceOpaque(line, c.pixels.data(), columns);
+            else
+                premultiplyRow(line, c.pixels.data(), columns);
+            return c.pixels.data();
+        };
+
+        constexpr int shift = 2 * WeightBits;
+        constexpr std::uint64_t half = std::uint64_t(1) << (shift - 1);
+        // Byte positions of the channels within a QRgb in memory.
+        constexpr bool little = Q_BYTE_ORDER == Q_LITTLE_ENDIAN;
+        constexpr int ia = little ? 3 : 0, ir = little ? 2 : 1, ig = little ? 1 : 2,
+                      ib = little ? 0 : 3;
+
+        std::vector<std::uint32_t> column(values);
         const Tap *taps = hx.taps.data();
-        for (int j = 0; j < width; ++j, dst += 4) {
-            std::uint32_t a = 0, red = 0, green = 0, blue = 0;
-            const Tap *end = taps + hx.begin[std::size_t(j) + 1];
-            for (const Tap *tap = taps + hx.begin[std::size_t(j)]; tap != end; ++tap) {
-                const QRgb p = line[tap->index];
-                const std::uint32_t alpha = opaque ? 255u : qAlpha(p);
-                std::uint32_t cr = qRed(p), cg = qGreen(p), cb = qBlue(p);
-                if (!premultiplied && alpha != 255) {
-                    cr = (cr * alpha + 127) / 255;
-                    cg = (cg * alpha + 127) / 255;
-                    cb = (cb * alpha + 127) / 255;
-                }
-                const std::uint32_t w = tap->weight;
-                a += alpha * w;
-                red += cr * w;
-                green += cg * w;
-                blue += cb * w;
+        for (int i = 0; i < height; ++i) {
+            const int vBegin = vy.begin[std::size_t(i)];
+            const int vEnd = vy.begin[std::size_t(i) + 1];
+            QRgb *line = reinterpret_cast<QRgb *>(out.scanLine(i));
+            if (vBegin == vEnd) {
+                std::fill(line, line + width, 0u);
+                continue;
             }
-            dst[0] = a;
-            dst[1] = red;
-            dst[2] = green;
-            dst[3] = blue;
+            for (int t = vBegin; t < vEnd; ++t) {
+                const Tap &tap = vy.taps[std::size_t(t)];
+                const auto *bytes = reinterpret_cast<const std::uint8_t *>(sourceRow(tap.index));
+                if (t == vBegin)
+                    weightRow(column.data(), bytes, values, tap.weight);
+                else
+                    addWeightedRow(column.data(), bytes, values, tap.weight);
+            }
+            for (int j = 0; j < width; ++j) {
+                std::uint64_t sum[4] = {0, 0, 0, 0};
+                const Tap *end = taps + hx.begin[std::size_t(j) + 1];
+                for (const Tap *tap = taps + hx.begin[std::size_t(j)]; tap != end; ++tap) {
+                    const std::uint32_t *v = column.data() + std::size_t(tap->index) * 4;
+                    const std::uint64_t w = tap->weight;
+                    for (int c = 0; c < 4; ++c)
+                        sum[c] += v[c] * w;
+                }
+                const auto a = std::min<std::uint64_t>((sum[ia] + half) >> shift, 255);
+                const auto r = std::min<std::uint64_t>((sum[ir] + half) >> shift, a);
+                const auto g = std::min<std::uint64_t>((sum[ig] + half) >> shift, a);
+                const auto b = std::min<std::uint64_t>((sum[ib] + half) >> shift, a);
+                line[j] = qRgba(int(r), int(g), int(b), int(a));
+            }
         }
-        return r.values;
-    };
-
-    constexpr int shift = 2 * WeightBits;
-    constexpr std::uint64_t half = std::uint64_t(1) << (shift - 1);
-    std::vector<std::uint64_t> acc(std::size_t(width) * 4);
-    for (int i = 0; i < height; ++i) {
-        std::fill(acc.begin(), acc.end(), 0);
-        for (int t = vy.begin[std::size_t(i)]; t < vy.begin[std::size_t(i) + 1]; ++t) {
-            const Tap &tap = vy.taps[std::size_t(t)];
-            const std::vector<std::uint32_t> &r = row(tap.index);
-            for (std::size_t n = 0; n < acc.size(); ++n)
-                acc[n] += std::uint64_t(r[n]) * tap.weight;
-        }
-        QRgb *line = reinterpret_cast<QRgb *>(out.scanLine(i));
-        for (int j = 0; j < width; ++j) {
-            const std::uint64_t *v = &acc[std::size_t(j) * 4];
-            const auto a = int(std::min<std::uint64_t>((v[0] + half) >> shift, 255));
-            const auto r = int(std::min<std::uint64_t>((v[1] + half) >> shift, std::uint64_t(a)));
-            const auto g = int(std::min<std::uint64_t>((v[2] + half) >> shift, std::uint64_t(a)));
-            const auto b = int(std::min<std::uint64_t>((v[3] + half) >> shift, std::uint64_t(a)));
-            line[j] = qRgba(r, g, b, a);
-        }
+    } catch (const std::bad_alloc &) {
+        // Working rows for a huge picture: reported as a null image, which
+        // drawImage turns into OutOfMemory.
+        return {};
     }
     return out;
 }
