@@ -12,25 +12,13 @@
 #include <cstring>
 
 #include "app/widgets.h"
+#include "controls/busycursor.h"
 #include "controls/flat/flatedit.h"
 #include "controls/iconlist.h"
 #include "controls/picturelist.h"
 #include "imaging/filesize.h"
 #include "imaging/gdiplus.h"
 #include "imaging/thumbnail.h"
-
-namespace {
-
-// The busy cursor for the length of a synchronous inspection.
-class BusyCursor {
-public:
-    BusyCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~BusyCursor() { QGuiApplication::restoreOverrideCursor(); }
-    BusyCursor(const BusyCursor &) = delete;
-    BusyCursor &operator=(const BusyCursor &) = delete;
-};
-
-} // namespace
 
 void TForm1::ListView1Change()
 {

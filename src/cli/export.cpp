@@ -13,24 +13,12 @@
 #include "imaging/engine/framesaver.h"
 #include "imaging/engine/image.h"
 #include "imaging/filesize.h"
+#include "imaging/exportnames.h"
 #include "imaging/gdiplus.h"
 
 namespace cli {
 
 namespace {
-
-struct Format {
-    const char *name;
-    const char *mime;
-    const char *extension;
-};
-
-// The export dialog's format table.
-constexpr Format Formats[] = {
-    {"gif", "image/gif", ".GIF"},   {"bmp", "image/bmp", ".BMP"},
-    {"jpg", "image/jpeg", ".JPG"},  {"tif", "image/tiff", ".TIF"},
-    {"png", "image/png", ".png"},
-};
 
 struct Range {
     std::uint64_t first;
@@ -69,14 +57,6 @@ bool selected(const std::vector<Range> &ranges, std::uint64_t number)
                        [number](const Range &r) { return number >= r.first && number <= r.last; });
 }
 
-// The file name without its last extension (everything before the last ".").
-QString baseName(const QString &path)
-{
-    const QString name = FileNameOfPath(path);
-    const int dot = name.lastIndexOf(QLatin1Char('.'));
-    return dot < 0 ? name : name.left(dot);
-}
-
 } // namespace
 
 int runExport(const QStringList &rawArgs)
@@ -94,9 +74,9 @@ int runExport(const QStringList &rawArgs)
     const QString folder = args.values.value(QStringLiteral("to"));
 
     const QString formatName = args.values.value(QStringLiteral("format"), QStringLiteral("gif")).toLower();
-    const Format *format = nullptr;
-    for (const Format &f : Formats)
-        if (formatName == QLatin1String(f.name))
+    const ExportFormat *format = nullptr;
+    for (const ExportFormat &f : exportFormats())
+        if (formatName == QLatin1String(f.key))
             format = &f;
     if (!format)
         return usageError(QStringLiteral("unknown format: %1").arg(formatName));
@@ -117,20 +97,13 @@ int runExport(const QStringList &rawArgs)
         return ExitFailed;
 
     Guid clsid{};
-    if (FindEncoder(QByteArray(format->mime), &clsid) < 0) {
-        printError(QStringLiteral("no encoder for %1").arg(QLatin1String(format->mime)));
+    if (FindEncoder(QByteArray(format->mimeType), &clsid) < 0) {
+        printError(QStringLiteral("no encoder for %1").arg(QLatin1String(format->mimeType)));
         return ExitFailed;
     }
-    // The export dialog passes quality 100 with every format.
-    std::uint32_t quality = 100;
-    EncoderParameters params{};
-    params.Count = 1;
-    params.Parameter[0].Guid_ = EncoderQuality;
-    params.Parameter[0].NumberOfValues = 1;
-    params.Parameter[0].Type = EncoderParameterValueTypeLong;
-    params.Parameter[0].Value = &quality;
+    const ExportQuality quality;
 
-    const QString base = baseName(source);
+    const QString base = StripExtension(FileNameOfPath(source));
     const Guid dimension = image->frameDimension();
     const std::uint32_t count = image->frameCount();
     std::uint64_t wanted = 0;
@@ -145,8 +118,8 @@ int runExport(const QStringList &rawArgs)
             const std::uint32_t number = i + 1;
             if (!selected(ranges, number))
                 continue;
-            const QString out = joinPath(folder, base + QLatin1Char('_') + QString::number(number)
-                                                     + QLatin1String(format->extension));
+            const QString out = exportFileName(exportFolder(folder), base, i,
+                                               QLatin1String(format->extension));
             const engine::Status s = image->selectFrame(dimension, i);
             if (s != engine::Ok) {
                 // Never write another frame under this number.
@@ -155,7 +128,7 @@ int runExport(const QStringList &rawArgs)
                 ++failures;
                 continue;
             }
-            saver.submit(image->activeFrame(), clsid, &params, out, number);
+            saver.submit(image->activeFrame(), clsid, quality.parameters(), out, number);
             progress.update(saver.completed());
         }
         while (!saver.wait(100))

@@ -1,5 +1,7 @@
 #include "dialogs/cutdlg.h"
 
+#include "controls/busycursor.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QGroupBox>
@@ -73,15 +75,6 @@ QString desktopFolder()
     return QDir::homePath();
 }
 
-// Busy cursor for the length of a synchronous wait.
-class BusyCursor {
-public:
-    BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~BusyCursor() { QApplication::restoreOverrideCursor(); }
-    BusyCursor(const BusyCursor &) = delete;
-    BusyCursor &operator=(const BusyCursor &) = delete;
-};
-
 // Keeps a button disabled while it lives.
 class DisabledWhile {
 public:
@@ -138,8 +131,10 @@ TCUTDlg::TCUTDlg(QWidget *parent) : QDialog(parent)
     FlatComboBox1 = new TFlatComboBox(GroupBox1);
     FlatComboBox1->setComboStyle(csDropDownList);
     FlatComboBox1->setGeometry(104, 44, 121, 21);
-    for (const ExportFormat &f : exportFormats())
-        FlatComboBox1->addItem(QString::fromUtf8(f.itemText));
+    // In the order of exportFormats(): GIF, BMP, JPG, TIFF, PNG.
+    FlatComboBox1->addItems({QStringLiteral("GIF 格式"), QStringLiteral("BMP 格式"),
+                             QStringLiteral("JPG 格式"), QStringLiteral("TIFF 格式"),
+                             QStringLiteral("PNG 格式")});
     FlatComboBox1->setCurrentIndex(0);
 
     Label3 = label(GroupBox1, QStringLiteral("分解出      "), 248, 48);

@@ -11,14 +11,6 @@
 
 namespace {
 
-const std::array<ExportFormat, 5> kFormats{{
-    {"GIF 格式", "image/gif", ".GIF"},
-    {"BMP 格式", "image/bmp", ".BMP"},
-    {"JPG 格式", "image/jpeg", ".JPG"},
-    {"TIFF 格式", "image/tiff", ".TIF"},
-    {"PNG 格式", "image/png", ".png"},
-}};
-
 // Why a frame was not written, in the words of the failure box.
 enum class Cause { Unreadable, FrameUnreadable, NoEncoder, SaveFailed };
 
@@ -67,32 +59,14 @@ QString reasonText(const QString &path, const Outcome &o)
 
 } // namespace
 
-const std::array<ExportFormat, 5> &exportFormats() { return kFormats; }
-
-QString StripExtension(const QString &name)
-{
-    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
-    return dot < 0 ? name : name.left(dot);
-}
-
-QString exportFolder(const QString &folderText)
-{
-    return folderText.endsWith(QLatin1Char('/')) ? folderText : folderText + QLatin1Char('/');
-}
-
-QString exportFileName(const QString &folder, const QString &base, int frameIndex,
-                       const QString &extension)
-{
-    return folder + base + QLatin1Char('_') + QString::number(qint64(frameIndex) + 1) + extension;
-}
-
 ExportResult runExport(const ExportRequest &request)
 {
     ExportResult result;
+    const auto &formats = exportFormats();
     const ExportFormat &format =
-        kFormats[size_t(request.formatIndex >= 0 && request.formatIndex < int(kFormats.size())
-                            ? request.formatIndex
-                            : 0)];
+        formats[size_t(request.formatIndex >= 0 && request.formatIndex < int(formats.size())
+                           ? request.formatIndex
+                           : 0)];
     const QString base = StripExtension(FileNameOfPath(request.gifPath));
     const QString extension = QString::fromLatin1(format.extension);
 
@@ -126,14 +100,7 @@ ExportResult runExport(const ExportRequest &request)
     Guid clsid{};
     const bool haveEncoder = FindEncoder(QByteArray(format.mimeType), &clsid) >= 0;
 
-    // The same quality block goes with every format; only JPEG looks at it.
-    std::uint32_t quality = 100;
-    EncoderParameters params{};
-    params.Count = 1;
-    params.Parameter[0].Guid_ = EncoderQuality;
-    params.Parameter[0].NumberOfValues = 1;
-    params.Parameter[0].Type = EncoderParameterValueTypeLong;
-    params.Parameter[0].Value = &quality;
+    const ExportQuality quality;
 
     {
         // Frames are decoded here, in order, and encoded on the saver's workers.
@@ -153,7 +120,7 @@ ExportResult runExport(const ExportRequest &request)
                 continue;
             }
             outcome.done = true; // until the saver reports otherwise
-            saver.submit(picture.Native()->activeFrame(), clsid, &params, names[k],
+            saver.submit(picture.Native()->activeFrame(), clsid, quality.parameters(), names[k],
                          std::uint32_t(k));
         }
         saver.wait();

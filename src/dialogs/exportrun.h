@@ -11,27 +11,9 @@
 
 #include <QString>
 
-#include <array>
 #include <vector>
 
-struct ExportFormat {
-    const char *itemText;  // the item of the format list, for example "PNG 格式"
-    const char *mimeType;  // looked up with FindEncoder
-    const char *extension; // written exactly as it stands: ".GIF" ... ".png"
-};
-
-// The five output formats in the order of the format list.
-const std::array<ExportFormat, 5> &exportFormats();
-
-// Everything before the last "." of `name`, or the whole name when it has none.
-QString StripExtension(const QString &name);
-
-// `folderText` as the user chose it, with "/" appended unless it ends in one.
-QString exportFolder(const QString &folderText);
-
-// folder + base + "_" + (frameIndex + 1) + extension; `folder` ends in "/".
-QString exportFileName(const QString &folder, const QString &base, int frameIndex,
-                       const QString &extension);
+#include "imaging/exportnames.h"
 
 struct ExportRequest {
     QString gifPath;       // the GIF whose frames are written

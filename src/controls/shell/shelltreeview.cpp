@@ -1,5 +1,6 @@
 #include "controls/shell/shelltreeview.h"
 
+#include "controls/busycursor.h"
 #include "controls/seams.h"
 #include "shell/icons.h"
 
@@ -24,15 +25,6 @@ using namespace shell;
 namespace {
 
 constexpr int kNodeType = QTreeWidgetItem::UserType + 1;
-
-// Hourglass for the length of a scope.
-class BusyCursor {
-public:
-    BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~BusyCursor() { QApplication::restoreOverrideCursor(); }
-    BusyCursor(const BusyCursor &) = delete;
-    BusyCursor &operator=(const BusyCursor &) = delete;
-};
 
 // One batched update of the widget (nests).
 class UpdateBatch {

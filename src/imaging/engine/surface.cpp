@@ -49,13 +49,13 @@ bool integral(double v)
 // Weights are fixed point: a whole footprint weighs WeightOne.
 constexpr int WeightBits = 14;
 constexpr std::uint32_t WeightOne = 1u << WeightBits;
-// The vertical pass multiplies bytes by weights as 16-bit numbers.
+// Weights are stored, and multiplied with bytes, as 16-bit numbers.
 static_assert(WeightOne <= 0xFFFFu);
 
 // One output pixel's footprint along one axis: source indexes with weights.
 struct Tap {
     int index;
-    std::uint32_t weight;
+    std::uint16_t weight;
 };
 
 struct Taps {
@@ -88,7 +88,7 @@ Taps makeTaps(double from, double length, int count, int size)
             covered += overlap / step;
             const auto total = std::uint32_t(std::lrint(std::min(covered, 1.0) * WeightOne));
             if (total > given)
-                t.taps.push_back(Tap{k, total - given});
+                t.taps.push_back(Tap{k, std::uint16_t(total - given)});
             given = std::max(given, total);
         }
     }
@@ -134,19 +134,17 @@ void forceOpaque(const QRgb *__restrict in, QRgb *__restrict out, int count)
 // 255 << WeightBits and fits 32 bits; 16-bit operands let the compiler use
 // 16-bit multiplies.
 void weightRow(std::uint32_t *__restrict sums, const std::uint8_t *__restrict bytes,
-               std::size_t count, std::uint32_t weight)
+               std::size_t count, std::uint16_t weight)
 {
-    const auto w = std::uint16_t(weight);
     for (std::size_t n = 0; n < count; ++n)
-        sums[n] = std::uint32_t(std::uint16_t(bytes[n])) * std::uint32_t(w);
+        sums[n] = std::uint32_t(std::uint16_t(bytes[n])) * std::uint32_t(weight);
 }
 
 void addWeightedRow(std::uint32_t *__restrict sums, const std::uint8_t *__restrict bytes,
-                    std::size_t count, std::uint32_t weight)
+                    std::size_t count, std::uint16_t weight)
 {
-    const auto w = std::uint16_t(weight);
     for (std::size_t n = 0; n < count; ++n)
-        sums[n] += std::uint32_t(std::uint16_t(bytes[n])) * std::uint32_t(w);
+        sums[n] += std::uint32_t(std::uint16_t(bytes[n])) * std::uint32_t(weight);
 }
 
 } // namespace

@@ -1,0 +1,14 @@
+#pragma once
+// BusyCursor: the wait cursor for the length of a scope, for the synchronous
+// waits of the GUI thread (an inspection, an export run, a long folder
+// operation). Nests. GUI thread only.
+
+#include <QGuiApplication>
+
+class BusyCursor {
+public:
+    BusyCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~BusyCursor() { QGuiApplication::restoreOverrideCursor(); }
+    BusyCursor(const BusyCursor &) = delete;
+    BusyCursor &operator=(const BusyCursor &) = delete;
+};
