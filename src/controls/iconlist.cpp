@@ -4,13 +4,14 @@
 #include <QPainter>
 #include <QStyledItemDelegate>
 #include <QTextLayout>
+#include <QTextOption>
 
 #include <algorithm>
 
 namespace {
 
 constexpr int kPicture = 120;
-constexpr int kCellWidth = 136;
+constexpr int kCellWidth = 128;
 constexpr int kCaptionLines = 2;
 
 // Paints an item the way large icons look: the picture centred at the top and
@@ -50,6 +51,10 @@ public:
         // Lay the caption out in up to two lines, eliding the last one.
         QStringList lines;
         QTextLayout layout(caption, option.font);
+        // File names rarely have blanks: break anywhere rather than overflow the cell.
+        QTextOption wrap;
+        wrap.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+        layout.setTextOption(wrap);
         layout.beginLayout();
         for (int n = 0; n < kCaptionLines; ++n) {
             QTextLine line = layout.createLine();
@@ -189,7 +194,7 @@ IconListView::IconListView(QWidget *parent) : QListView(parent), m_model(new Ico
     setWrapping(true);
     setFlow(QListView::LeftToRight);
     setUniformItemSizes(true);
-    setSpacing(4);
+    setSpacing(2);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setDragEnabled(false);
     setLayoutMode(QListView::Batched);
