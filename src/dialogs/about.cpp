@@ -8,6 +8,8 @@
 #include <QMouseEvent>
 #include <QUrl>
 
+#include <utility>
+
 using namespace aatext;
 
 const QString TAboutDlg::kMakerUrl = QStringLiteral("http://example.com/");
@@ -115,6 +117,19 @@ TAboutDlg::TAboutDlg(QWidget *parent) : QDialog(parent)
     AALabel2->setToolTip(kMakerUrl);
     AALabel3->setToolTip(kMakerUrl);
     Image2->setToolTip(kMakerUrl);
+    setObjectName(QStringLiteral("AboutDlg"));
+    const std::pair<QWidget *, const char *> names[] = {
+        {Image1, "Image1"},       {AALabel1, "AALabel1"}, {GroupBox1, "GroupBox1"},
+        {Label3, "Label3"},       {Label1, "Label1"},     {Label2, "Label2"},
+        {Label4, "Label4"},       {GroupBox2, "GroupBox2"}, {Image2, "Image2"},
+        {AALabel2, "AALabel2"},   {AALabel3, "AALabel3"}};
+    for (const auto &[widget, name] : names)
+        widget->setObjectName(QLatin1String(name));
+
+    // The label treats the double-click message as a second press, so the
+    // release after it would open the page a second time.
+    AALabel2->installEventFilter(this);
+    AALabel3->installEventFilter(this);
     connect(AALabel2, &TAALabel::clicked, this, &TAboutDlg::AALabel2Click);
     connect(AALabel3, &TAALabel::clicked, this, &TAboutDlg::AALabel2Click);
 }
@@ -126,13 +141,22 @@ void TAboutDlg::AALabel2Click()
 
 bool TAboutDlg::eventFilter(QObject *watched, QEvent *event)
 {
+    if ((watched == AALabel2 || watched == AALabel3) && event->type() == QEvent::MouseButtonDblClick)
+        return true;  // a double-click opens the page once, with its first click
     if (watched == Image2 && event->type() == QEvent::MouseButtonPress
-        && static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton)
+        && static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton) {
+        m_image2Pressed = true;
         return true;  // the picture takes the press, so its release is a click
+    }
     if (watched == Image2 && event->type() == QEvent::MouseButtonRelease) {
         auto *mouse = static_cast<QMouseEvent *>(event);
-        if (mouse->button() == Qt::LeftButton && Image2->rect().contains(mouse->position().toPoint())) {
-            AALabel2Click();
+        if (mouse->button() == Qt::LeftButton) {
+            // The release that ends a double-click follows no press of its own:
+            // a double-click opens the page once, as on the labels.
+            const bool click = m_image2Pressed && Image2->rect().contains(mouse->position().toPoint());
+            m_image2Pressed = false;
+            if (click)
+                AALabel2Click();
             return true;
         }
     }

@@ -40,4 +40,7 @@ public slots:
 protected:
     void showEvent(QShowEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    bool m_image2Pressed = false;
 };

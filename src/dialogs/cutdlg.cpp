@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QGroupBox>
 #include <QIcon>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QScreen>
 #include <QStandardPaths>
@@ -13,6 +14,7 @@
 
 #include <algorithm>
 #include <new>
+#include <utility>
 
 #include "controls/flat/flatcombobox.h"
 #include "controls/flat/flatedit.h"
@@ -158,6 +160,17 @@ TCUTDlg::TCUTDlg(QWidget *parent) : QDialog(parent)
     setTabOrder(FlatComboBox2, SpeedButton1);
     setTabOrder(SpeedButton1, SpeedButton2);
 
+    setObjectName(QStringLiteral("CUTDlg"));
+    const std::pair<QWidget *, const char *> names[] = {
+        {ListView1, "ListView1"},         {GroupBox1, "GroupBox1"},
+        {Label1, "Label1"},               {FlatEdit1, "FlatEdit1"},
+        {SpeedButton3, "SpeedButton3"},   {Label2, "Label2"},
+        {FlatComboBox1, "FlatComboBox1"}, {Label3, "Label3"},
+        {FlatComboBox2, "FlatComboBox2"}, {SpeedButton1, "SpeedButton1"},
+        {SpeedButton2, "SpeedButton2"}};
+    for (const auto &[widget, name] : names)
+        widget->setObjectName(QLatin1String(name));
+
     connect(SpeedButton1, &QToolButton::clicked, this, &TCUTDlg::SpeedButton1Click);
     connect(SpeedButton2, &QToolButton::clicked, this, &TCUTDlg::SpeedButton2Click);
     connect(SpeedButton3, &QToolButton::clicked, this, &TCUTDlg::SpeedButton3Click);
@@ -243,6 +256,22 @@ bool TCUTDlg::BrowseForFolder(QString &path)
         return false;
     path = chosen;
     return true;
+}
+
+void TCUTDlg::keyPressEvent(QKeyEvent *event)
+{
+    // Tool buttons answer only to the space bar; Enter on a focused button should
+    // press it too, as on any dialog button. Enter elsewhere starts nothing.
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)
+        && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+        for (QToolButton *button : {SpeedButton1, SpeedButton2, SpeedButton3})
+            if (button->hasFocus()) {
+                if (button->isEnabled())
+                    button->click();
+                return;
+            }
+    }
+    QDialog::keyPressEvent(event);
 }
 
 void TCUTDlg::showEvent(QShowEvent *event)

@@ -48,5 +48,6 @@ public:
     QToolButton *SpeedButton2;
 
 protected:
+    void keyPressEvent(QKeyEvent *event) override;
     void showEvent(QShowEvent *event) override;
 };

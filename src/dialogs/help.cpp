@@ -25,7 +25,9 @@ ThelpDlg::ThelpDlg(QWidget *parent) : QDialog(parent)
     setPalette(pal);
     setAutoFillBackground(true);
 
+    setObjectName(QStringLiteral("helpDlg"));
     RichEdit1 = new QTextEdit(this);
+    RichEdit1->setObjectName(QStringLiteral("RichEdit1"));
     RichEdit1->setGeometry(0, 0, 470, 273);
     QFont font(QStringLiteral("宋体"));
     font.setPixelSize(16);

@@ -9,6 +9,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QMainWindow>
+#include <QMouseEvent>
 #include <QtTest>
 
 using namespace aatext;
@@ -167,15 +168,8 @@ private slots:
         QFETCH(bool, opens);
         dlg->show();
         QVERIFY(QTest::qWaitForWindowExposed(dlg));
-        QWidget *w = dlg->findChild<QWidget *>(target);
-        if (target == QLatin1String("AALabel2")) w = dlg->AALabel2;
-        else if (target == QLatin1String("AALabel3")) w = dlg->AALabel3;
-        else if (target == QLatin1String("AALabel1")) w = dlg->AALabel1;
-        else if (target == QLatin1String("Image1")) w = dlg->Image1;
-        else if (target == QLatin1String("Image2")) w = dlg->Image2;
-        else if (target == QLatin1String("Label1")) w = dlg->Label1;
-        else if (target == QLatin1String("GroupBox2")) w = dlg->GroupBox2;
-        else w = dlg;
+        QWidget *w = target == QLatin1String("dialog") ? dlg : dlg->findChild<QWidget *>(target);
+        QVERIFY(w);
         const QPoint at = w == dlg ? QPoint(5, 5) : w == dlg->GroupBox2 ? QPoint(1, 1) : QPoint(4, 4);
         QTest::mouseClick(w, Qt::LeftButton, {}, at);
         dlg->hide();
@@ -185,6 +179,41 @@ private slots:
         } else {
             QVERIFY(opener.opened.isEmpty());
         }
+    }
+
+    void doubleClickOpensOnce_data()
+    {
+        QTest::addColumn<QString>("target");
+        QTest::newRow("AALabel2") << "AALabel2";
+        QTest::newRow("AALabel3") << "AALabel3";
+        QTest::newRow("Image2") << "Image2";
+    }
+    void doubleClickOpensOnce()
+    {
+        QFETCH(QString, target);
+        dlg->show();
+        QVERIFY(QTest::qWaitForWindowExposed(dlg));
+        auto *w = dlg->findChild<QWidget *>(target);
+        QVERIFY(w);
+        // What a double-click delivers: press, release, double-click, release.
+        const QPointF at(4, 4);
+        for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease,
+                                  QEvent::MouseButtonDblClick, QEvent::MouseButtonRelease}) {
+            const Qt::MouseButtons held =
+                type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton;
+            QMouseEvent event(type, at, w->mapToGlobal(at), Qt::LeftButton, held, Qt::NoModifier);
+            QApplication::sendEvent(w, &event);
+        }
+        dlg->hide();
+        QCOMPARE(opener.opened.size(), 1);
+    }
+
+    void escapeCloses()
+    {
+        dlg->show();
+        QVERIFY(QTest::qWaitForWindowExposed(dlg));
+        QTest::keyClick(dlg, Qt::Key_Escape);
+        QVERIFY(!dlg->isVisible());
     }
 
     void shownModallyCentredOverMainWindow()

@@ -2,10 +2,13 @@
 // failure report, and what lasts between showings.
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
+#include <QLabel>
+#include <QLineEdit>
 #include <QTemporaryDir>
 #include <QToolButton>
 #include <QtTest>
@@ -165,6 +168,12 @@ private slots:
     void init();
     void cleanup();
 
+    void controls_data();
+    void controls();
+    void dropDownItems();
+    void tabOrder();
+    void keyboard_data();
+    void keyboard();
     void loadFrameListCopiesItemsAndSharesPictures();
     void refusals_data();
     void refusals();
@@ -256,6 +265,132 @@ void TestCutDlg::cleanup()
     m_main.reset();
     m_dlg = nullptr;
     m_dir.reset();
+}
+
+void TestCutDlg::controls_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("parent");
+    QTest::addColumn<QRect>("place"); // width -1: a label sized to its text
+    QTest::addColumn<QString>("text");
+    QTest::newRow("ListView1") << "ListView1" << "CUTDlg" << QRect(0, 0, 685, 313) << "";
+    QTest::newRow("GroupBox1") << "GroupBox1" << "CUTDlg" << QRect(2, 313, 511, 75) << "";
+    QTest::newRow("Label1") << "Label1" << "GroupBox1" << QRect(8, 18, -1, -1)
+                            << "文件存放目录          ";
+    QTest::newRow("FlatEdit1") << "FlatEdit1" << "GroupBox1" << QRect(104, 14, 321, 19) << "";
+    QTest::newRow("SpeedButton3") << "SpeedButton3" << "GroupBox1" << QRect(440, 13, 57, 22)
+                                  << "浏览";
+    QTest::newRow("Label2") << "Label2" << "GroupBox1" << QRect(8, 48, -1, -1)
+                            << "文件保存格式          ";
+    QTest::newRow("FlatComboBox1") << "FlatComboBox1" << "GroupBox1" << QRect(104, 44, 121, 21)
+                                   << "GIF 格式";
+    QTest::newRow("Label3") << "Label3" << "GroupBox1" << QRect(248, 48, -1, -1) << "分解出      ";
+    QTest::newRow("FlatComboBox2") << "FlatComboBox2" << "GroupBox1" << QRect(304, 44, 121, 21)
+                                   << "全部的GIF帧";
+    QTest::newRow("SpeedButton1") << "SpeedButton1" << "CUTDlg" << QRect(528, 320, 65, 62)
+                                  << "分解图片";
+    QTest::newRow("SpeedButton2") << "SpeedButton2" << "CUTDlg" << QRect(608, 320, 65, 62)
+                                  << "退出";
+}
+
+void TestCutDlg::controls()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, parent);
+    QFETCH(QRect, place);
+    QFETCH(QString, text);
+    QCOMPARE(m_dlg->windowTitle(), QStringLiteral("GIF分解"));
+    QCOMPARE(m_dlg->size(), QSize(685, 390));
+    QCOMPARE(m_dlg->minimumSize(), m_dlg->maximumSize());
+    auto *w = m_dlg->findChild<QWidget *>(name);
+    QVERIFY2(w, qPrintable(name));
+    QCOMPARE(w->parentWidget()->objectName(), parent);
+    if (place.width() < 0)
+        QCOMPARE(w->pos(), place.topLeft());
+    else
+        QCOMPARE(w->geometry(), place);
+    QString shown;
+    if (auto *l = qobject_cast<QLabel *>(w))
+        shown = l->text();
+    else if (auto *b = qobject_cast<QToolButton *>(w))
+        shown = b->text();
+    else if (auto *e = qobject_cast<QLineEdit *>(w))
+        shown = e->text();
+    else if (auto *c = qobject_cast<QComboBox *>(w))
+        shown = c->currentText();
+    QCOMPARE(shown, text);
+}
+
+void TestCutDlg::dropDownItems()
+{
+    QStringList formats, frames;
+    for (int i = 0; i < m_dlg->FlatComboBox1->count(); ++i)
+        formats << m_dlg->FlatComboBox1->itemText(i);
+    for (int i = 0; i < m_dlg->FlatComboBox2->count(); ++i)
+        frames << m_dlg->FlatComboBox2->itemText(i);
+    QCOMPARE(formats, QStringList({"GIF 格式", "BMP 格式", "JPG 格式", "TIFF 格式", "PNG 格式"}));
+    QCOMPARE(frames, QStringList({"全部的GIF帧", "选中的GIF帧"}));
+    QVERIFY(!m_dlg->FlatComboBox1->isEditable());
+    QVERIFY(!m_dlg->FlatComboBox2->isEditable());
+    QVERIFY(m_dlg->FlatEdit1->isReadOnly());
+    QCOMPARE(m_dlg->ListView1->selectionMode(), QAbstractItemView::ExtendedSelection);
+    QCOMPARE(m_dlg->ListView1->palette().color(QPalette::Base),
+             QApplication::palette().color(QPalette::ToolTipBase));
+    QCOMPARE(m_dlg->palette().color(QPalette::Window), QColor(210, 233, 255));
+}
+
+void TestCutDlg::tabOrder()
+{
+    m_dlg->show();
+    QVERIFY(QTest::qWaitForWindowActive(m_dlg));
+    m_dlg->ListView1->setFocus();
+    QTRY_VERIFY(m_dlg->ListView1->hasFocus());
+    QStringList order;
+    for (int i = 0; i < 8; ++i) {
+        order << QApplication::focusWidget()->objectName();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    }
+    QCOMPARE(order, QStringList({"ListView1", "FlatEdit1", "SpeedButton3", "FlatComboBox1",
+                                 "FlatComboBox2", "SpeedButton1", "SpeedButton2", "ListView1"}));
+    m_dlg->hide();
+}
+
+void TestCutDlg::keyboard_data()
+{
+    QTest::addColumn<QString>("focus");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<bool>("closes");
+    QTest::addColumn<int>("pickerCalls");
+    QTest::addColumn<bool>("exports");
+    QTest::newRow("Esc") << "ListView1" << int(Qt::Key_Escape) << true << 0 << false;
+    QTest::newRow("Enter on 退出") << "SpeedButton2" << int(Qt::Key_Return) << true << 0 << false;
+    QTest::newRow("Enter on 浏览") << "SpeedButton3" << int(Qt::Key_Enter) << false << 1 << false;
+    QTest::newRow("Enter on 分解图片") << "SpeedButton1" << int(Qt::Key_Return) << false << 0 << true;
+    QTest::newRow("space on 分解图片") << "SpeedButton1" << int(Qt::Key_Space) << false << 0 << true;
+    // Enter elsewhere must not start a run by accident.
+    QTest::newRow("Enter in the list") << "ListView1" << int(Qt::Key_Return) << false << 0 << false;
+    QTest::newRow("Enter in the folder") << "FlatEdit1" << int(Qt::Key_Return) << false << 0 << false;
+}
+
+void TestCutDlg::keyboard()
+{
+    QFETCH(QString, focus);
+    QFETCH(int, key);
+    QFETCH(bool, closes);
+    QFETCH(int, pickerCalls);
+    QFETCH(bool, exports);
+    QVERIFY(prepare(QStringLiteral("walk.gif"), 2));
+    m_dlg->show();
+    QVERIFY(QTest::qWaitForWindowActive(m_dlg));
+    auto *target = m_dlg->findChild<QWidget *>(focus);
+    QVERIFY(target);
+    target->setFocus();
+    QTRY_VERIFY(target->hasFocus());
+    QTest::keyClick(target, Qt::Key(key));
+    QCOMPARE(m_dlg->isVisible(), !closes);
+    QCOMPARE(m_picker.calls, pickerCalls);
+    QCOMPARE(filesIn(m_out).size(), exports ? 2 : 0);
+    m_dlg->hide();
 }
 
 void TestCutDlg::loadFrameListCopiesItemsAndSharesPictures()

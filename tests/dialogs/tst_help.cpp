@@ -84,6 +84,15 @@ private slots:
         dlg->hide();
     }
 
+    void escapeClosesFromTheText()
+    {
+        dlg->show();
+        QVERIFY(QTest::qWaitForWindowExposed(dlg));
+        // The key goes to the text field; what it leaves unhandled reaches the dialog.
+        QTest::keyClick(dlg->RichEdit1, Qt::Key_Escape);
+        QVERIFY(!dlg->isVisible());
+    }
+
     void shownCentredOnScreen()
     {
         struct Runner : seams::ModalRunner {
