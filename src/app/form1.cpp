@@ -97,6 +97,9 @@ TForm1::TForm1(Options options, QWidget *parent)
     shortcut(QKeySequence(Qt::Key_F5), &TForm1::SpeedButton8Click);
     shortcut(QKeySequence(Qt::Key_F1), &TForm1::SpeedButton5Click);
     shortcut(QKeySequence(Qt::CTRL | Qt::Key_D), &TForm1::SpeedButton1Click);
+    // The desktop's quit key (Ctrl+Q, whatever key scheme the platform reports)
+    // goes through the exit question, like "退 出".
+    shortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), &TForm1::SpeedButton11Click);
 
     // The catalogue, the status bar and the change connection exist now; building
     // the tree's root selects it and so runs the first scan.
@@ -314,7 +317,8 @@ void TForm1::buildInfoGroup()
     FlatEdit2 = field("FlatEdit2", 216, 84);
     Label3 = label("Label3", QStringLiteral("循环播放:"), 152, 116);
     FlatEdit1 = field("FlatEdit1", 216, 112);
-    // Each label takes the focus to its field (keyboard users read the values there).
+    // Each label names its field for assistive technology (the captions carry
+    // no mnemonics, so the buddies add no shortcut keys).
     Label4->setBuddy(FlatEdit4);
     Label2->setBuddy(FlatEdit3);
     Label1->setBuddy(FlatEdit2);

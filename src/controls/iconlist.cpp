@@ -84,9 +84,12 @@ public:
                               Qt::AlignHCenter | Qt::AlignVCenter, l);
             y += fm.height();
         }
-        if (option.state & QStyle::State_HasFocus && selected) {
-            painter->setPen(QPen(option.palette.color(group, QPalette::HighlightedText), 1,
-                                 Qt::DotLine));
+        // The current item shows a dotted frame even when it is not selected, so that
+        // moving with Ctrl+arrows in a multiple-selection list stays visible.
+        if (option.state & QStyle::State_HasFocus) {
+            painter->setPen(QPen(option.palette.color(group, selected ? QPalette::HighlightedText
+                                                                       : QPalette::Text),
+                                 1, Qt::DotLine));
             painter->drawRect(textRect.adjusted(0, 0, -1, -1));
         }
         painter->restore();

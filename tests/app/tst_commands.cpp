@@ -104,6 +104,42 @@ private slots:
         QVERIFY(!w->isVisible());
     }
 
+    // The toolbar takes no focus; its commands have keys: F5 "刷新", F1 "帮  助",
+    // Ctrl+D "分解" and Ctrl+Q "退 出", which asks first.
+    void keyboardCommands()
+    {
+        QTemporaryDir dir;
+        QVERIFY(writeSolidGif(dir.filePath(QStringLiteral("a.gif")), 8, 8, {1, 2}));
+        Seams seams;
+        Window w(dir.path(), true);
+        w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w.form.get()));
+        w->activateWindow();
+        if (!QTest::qWaitForWindowActive(w.form.get()))
+            QSKIP("the platform does not activate windows");
+        QVERIFY(w.finishScan());
+
+        QTest::keyClick(w.form.get(), Qt::Key_F5);
+        QVERIFY(w->Scanning);
+        QVERIFY(w.finishScan());
+        QTest::keyClick(w.form.get(), Qt::Key_F1);
+        QCOMPARE(seams.modal.shown, (std::vector<QDialog *>{w->helpDlg}));
+        QTest::keyClick(w.form.get(), Qt::Key_D, Qt::ControlModifier);
+        QCOMPARE(int(seams.modal.shown.size()), 1); // no frames yet
+        w->ListView1->selectRow(0);
+        QTest::keyClick(w.form.get(), Qt::Key_D, Qt::ControlModifier);
+        QCOMPARE(seams.modal.shown, (std::vector<QDialog *>{w->helpDlg, w->CUTDlg}));
+
+        seams.boxes.answer = seams::MsgResult::No;
+        QTest::keyClick(w.form.get(), Qt::Key_Q, Qt::ControlModifier);
+        QCOMPARE(int(seams.boxes.boxes.size()), 1);
+        QCOMPARE(seams.boxes.boxes[0].text, QStringLiteral("你确定要退出吗?"));
+        QVERIFY(w->isVisible());
+        seams.boxes.answer = seams::MsgResult::Yes;
+        QTest::keyClick(w.form.get(), Qt::Key_Q, Qt::ControlModifier);
+        QVERIFY(!w->isVisible());
+    }
+
     void closeBoxAsksNothing()
     {
         QTemporaryDir dir;

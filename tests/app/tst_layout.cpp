@@ -205,6 +205,94 @@ private slots:
         QVERIFY(w->ProgressBar1->isHidden());
     }
 
+    // Captions exactly as designed, blanks included, and the places of the
+    // labels and the hidden pictures.
+    void textsAndPlaces_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("parent");
+        QTest::addColumn<QPoint>("place");
+        QTest::newRow("SpeedButton1") << "SpeedButton1" << "分解" << "Panel1" << QPoint(8, 4);
+        QTest::newRow("SpeedButton8") << "SpeedButton8" << "刷新" << "Panel1" << QPoint(112, 4);
+        QTest::newRow("SpeedButton5") << "SpeedButton5" << "帮  助" << "Panel1" << QPoint(208, 4);
+        QTest::newRow("SpeedButton10") << "SpeedButton10" << "关 于" << "Panel1" << QPoint(304, 4);
+        QTest::newRow("SpeedButton11") << "SpeedButton11" << "退 出" << "Panel1" << QPoint(416, 4);
+        QTest::newRow("GroupBox1") << "GroupBox1" << "图片信息" << "TabSheet2" << QPoint(0, 0);
+        QTest::newRow("Label4") << "Label4" << "图片尺寸:" << "GroupBox1" << QPoint(152, 32);
+        QTest::newRow("Label2") << "Label2" << "动画帧数:" << "GroupBox1" << QPoint(152, 60);
+        QTest::newRow("Label1") << "Label1" << "动画时长:" << "GroupBox1" << QPoint(152, 87);
+        QTest::newRow("Label3") << "Label3" << "循环播放:" << "GroupBox1" << QPoint(152, 116);
+        QTest::newRow("Image1") << "Image1" << QString() << "TabSheet2" << QPoint(16, 20);
+        QTest::newRow("Image3") << "Image3" << QString() << "TabSheet2" << QPoint(16, 20);
+        QTest::newRow("Image2") << "Image2" << QString() << "Panel2" << QPoint(56, 184);
+    }
+
+    void textsAndPlaces()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, text);
+        QFETCH(QString, parent);
+        QFETCH(QPoint, place);
+        Seams seams;
+        Window w(m_root.path());
+        w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w.form.get()));
+        auto *widget = w->findChild<QWidget *>(name);
+        QVERIFY(widget);
+        QCOMPARE(widget->parentWidget()->objectName(), parent);
+        QCOMPARE(widget->pos(), place);
+        if (auto *button = qobject_cast<QToolButton *>(widget))
+            QCOMPARE(button->text(), text);
+        else if (auto *label = qobject_cast<QLabel *>(widget))
+            QCOMPARE(label->text(), text);
+        else if (auto *group = qobject_cast<QGroupBox *>(widget))
+            QCOMPARE(group->title(), text);
+        else // the hidden pictures
+            QVERIFY(widget->isHidden());
+        QCOMPARE(w->PageControl1->tabText(0), QStringLiteral("GIF分解图片"));
+        QCOMPARE(w->PageControl1->tabText(1), QStringLiteral("GIF动画播放"));
+        QVERIFY(w.finishScan());
+    }
+
+    // Tab goes from the tree through the catalogue and the tabs into the page
+    // shown, top to bottom, and back to the tree.
+    void tabOrder_data()
+    {
+        QTest::addColumn<int>("page");
+        QTest::addColumn<QStringList>("order");
+        QTest::newRow("frames")
+            << 0 << QStringList({"ShellTreeView1", "ListView1", "tabs", "ListView2", "ShellTreeView1"});
+        QTest::newRow("playback")
+            << 1 << QStringList({"ShellTreeView1", "ListView1", "tabs", "FlatEdit4", "FlatEdit3",
+                                 "FlatEdit2", "FlatEdit1", "ShellTreeView1"});
+    }
+
+    void tabOrder()
+    {
+        QFETCH(int, page);
+        QFETCH(QStringList, order);
+        Seams seams;
+        Window w(m_root.path());
+        w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w.form.get()));
+        w->activateWindow();
+        if (!QTest::qWaitForWindowActive(w.form.get()))
+            QSKIP("the platform does not activate windows");
+        QVERIFY(w.finishScan());
+        w->PageControl1->setCurrentIndex(page);
+        // The tree has the focus at start.
+        QCOMPARE(QApplication::focusWidget(), w->ShellTreeView1);
+        QStringList seen{QStringLiteral("ShellTreeView1")};
+        for (int i = 1; i < order.size(); ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            QWidget *f = QApplication::focusWidget();
+            QVERIFY(f);
+            seen << (f == w->PageControl1->tabBar() ? QStringLiteral("tabs") : f->objectName());
+        }
+        QCOMPARE(seen, order);
+    }
+
 private:
     QTemporaryDir m_root;
 };
