@@ -168,7 +168,7 @@ inline void shrinkGlobalPalette(QByteArray &bytes, int keep)
 
 } // namespace detail
 
-// The encoded file, or an empty array when giflib refuses the spec.
+// The encoded file, or an empty array when giflib refuses the GifSpec.
 inline QByteArray gifBytes(const GifSpec &spec)
 {
     QByteArray out;
@@ -221,7 +221,7 @@ inline bool writeBytes(const QString &path, const QByteArray &bytes)
         && file.write(bytes) == bytes.size();
 }
 
-// Writes the GIF to `path`; false when giflib refuses the spec or the write fails.
+// Writes the GIF to `path`; false when giflib refuses the GifSpec or the write fails.
 inline bool writeGif(const QString &path, const GifSpec &spec)
 {
     const QByteArray bytes = gifBytes(spec);
