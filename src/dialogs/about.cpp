@@ -126,10 +126,6 @@ TAboutDlg::TAboutDlg(QWidget *parent) : QDialog(parent)
     for (const auto &[widget, name] : names)
         widget->setObjectName(QLatin1String(name));
 
-    // The label treats the double-click message as a second press, so the
-    // release after it would open the page a second time.
-    AALabel2->installEventFilter(this);
-    AALabel3->installEventFilter(this);
     connect(AALabel2, &TAALabel::clicked, this, &TAboutDlg::AALabel2Click);
     connect(AALabel3, &TAALabel::clicked, this, &TAboutDlg::AALabel2Click);
 }
@@ -141,8 +137,6 @@ void TAboutDlg::AALabel2Click()
 
 bool TAboutDlg::eventFilter(QObject *watched, QEvent *event)
 {
-    if ((watched == AALabel2 || watched == AALabel3) && event->type() == QEvent::MouseButtonDblClick)
-        return true;  // a double-click opens the page once, with its first click
     if (watched == Image2 && event->type() == QEvent::MouseButtonPress
         && static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton) {
         m_image2Pressed = true;

@@ -294,9 +294,11 @@ void TAAGraphicControl::mouseReleaseEvent(QMouseEvent *event)
 
 void TAAGraphicControl::mouseDoubleClickEvent(QMouseEvent *event)
 {
+    // Not passed on: QWidget would treat it as a second press, and the release
+    // after it would make a double-click two clicks.
     if (event->button() == Qt::LeftButton)
         emit doubleClicked();
-    QWidget::mouseDoubleClickEvent(event);
+    event->accept();
 }
 
 // ------------------------------------------------------------ TCustomParam
