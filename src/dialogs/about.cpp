@@ -1,6 +1,7 @@
 #include "dialogs/about.h"
 
 #include "controls/aatext/aalabel.h"
+#include "controls/resources.h"
 #include "controls/seams.h"
 
 #include <QGroupBox>
@@ -13,13 +14,6 @@
 using namespace aatext;
 
 const QString TAboutDlg::kMakerUrl = QStringLiteral("http://example.com/");
-
-// The pictures come from the resources compiled into a static library; naming
-// their initialiser keeps the linker from dropping them.
-static void InitAboutResources()
-{
-    Q_INIT_RESOURCE(fgresources);
-}
 
 namespace {
 
@@ -59,7 +53,7 @@ TAALabel *LinkLabel(QWidget *parent, const QRect &geometry, const QString &capti
 
 TAboutDlg::TAboutDlg(QWidget *parent) : QDialog(parent)
 {
-    InitAboutResources();
+    ensureResources();
     setWindowTitle(QStringLiteral("关于"));
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
     setWindowFlag(Qt::MSWindowsFixedSizeDialogHint);

@@ -1,6 +1,7 @@
 #include "dialogs/cutdlg.h"
 
 #include "controls/busycursor.h"
+#include "controls/resources.h"
 
 #include <QApplication>
 #include <QDir>
@@ -93,6 +94,7 @@ private:
 
 TCUTDlg::TCUTDlg(QWidget *parent) : QDialog(parent)
 {
+    ensureResources();
     setWindowTitle(QStringLiteral("GIF分解"));
     // A fixed dialog border: no resizing, no maximise button.
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint

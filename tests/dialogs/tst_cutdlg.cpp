@@ -312,9 +312,12 @@ void TestCutDlg::controls()
     QString shown;
     if (auto *l = qobject_cast<QLabel *>(w))
         shown = l->text();
-    else if (auto *b = qobject_cast<QToolButton *>(w))
+    else if (auto *b = qobject_cast<QToolButton *>(w)) {
         shown = b->text();
-    else if (auto *e = qobject_cast<QLineEdit *>(w))
+        // The pictures come from the compiled-in resources, even when no other
+        // dialog has been made in this process.
+        QVERIFY2(!b->icon().pixmap(16).isNull(), qPrintable(name));
+    } else if (auto *e = qobject_cast<QLineEdit *>(w))
         shown = e->text();
     else if (auto *c = qobject_cast<QComboBox *>(w))
         shown = c->currentText();
