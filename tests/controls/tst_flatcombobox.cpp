@@ -244,6 +244,18 @@ void TestFlatComboBox::arrowUpWhileDroppedDown()
     QVERIFY(!combo->isDroppedDown());
     CHECK(verifyArrow(combo->grab().toImage(), arrowPixels(false), Qt::black));
 
+    // With the focus, the focus area shows only while the list is closed.
+    combo->setFocus();
+    QTRY_VERIFY(combo->hasFocus());
+    combo->showPopup();
+    QTRY_VERIFY(combo->isDroppedDown());
+    const QImage open = combo->grab().toImage();
+    QCOMPARE(open.pixelColor(W - 19, H / 2), clWindow.toQColor());
+    QCOMPARE(open.pixelColor(W - 17, 3), clWindow.toQColor());
+    combo->hidePopup();
+    QTRY_VERIFY(!combo->isDroppedDown());
+    QCOMPARE(combo->grab().toImage().pixelColor(W - 19, H / 2), clHighlight.toQColor());
+
     // Closed by the popup itself (a click outside, Escape): the arrow flips back too.
     combo->showPopup();
     QTRY_VERIFY(combo->isDroppedDown());
@@ -351,6 +363,13 @@ void TestFlatComboBox::advancedColorsFromParent()
     QCOMPARE(combo->colorBorder(), DeriveAdvancedColor(newParent, clBlack, 50, ShadeDirection::Darken));
     QCOMPARE(combo->colorArrowBackground(),
              DeriveAdvancedColor(newParent, clBlack, 10, ShadeDirection::Darken));
+
+    // The parent's own colour counts, not the one it paints with while disabled.
+    pal.setColor(QPalette::Disabled, QPalette::Window, QColor(5, 5, 5));
+    host->setEnabled(false);
+    host->setPalette(pal);
+    QCOMPARE(combo->colorBorder(), DeriveAdvancedColor(newParent, clBlack, 50, ShadeDirection::Darken));
+    host->setEnabled(true);
 
     // Off: the derived colours stay, parent changes no longer reach them.
     const TColor kept = combo->colorBorder();

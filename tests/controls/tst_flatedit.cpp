@@ -180,6 +180,16 @@ void TestFlatEdit::hoverRule()
     VERIFY_LOOK(edit, White, Border);
     unhover(edit);
     VERIFY_LOOK(edit, DefaultFlat, Border);
+
+    // Only a TFlatEdit with the focus keeps the flat look, not the bare base class.
+    auto *custom = new TCustomFlatEdit(host);
+    custom->setGeometry(200, 10, 145, 18);
+    custom->show();
+    custom->setFocus();
+    QTRY_VERIFY(custom->hasFocus());
+    hover(edit);
+    VERIFY_LOOK(edit, White, Border);
+    unhover(edit);
 }
 
 void TestFlatEdit::hoverNeedsAnActiveWindow()
@@ -250,6 +260,15 @@ void TestFlatEdit::colourFlatAndParentColor()
     edit->setParentColor(true);
     QCOMPARE(edit->colorFlat(), TColor::fromRgb(40, 50, 60));
     VERIFY_LOOK(edit, QColor(40, 50, 60), Border);
+
+    // The parent's own colour counts, not the one it paints with while disabled.
+    QPalette pal = host->palette();
+    pal.setColor(QPalette::Active, QPalette::Window, QColor(70, 80, 90));
+    pal.setColor(QPalette::Inactive, QPalette::Window, QColor(70, 80, 90));
+    pal.setColor(QPalette::Disabled, QPalette::Window, QColor(5, 5, 5));
+    host->setEnabled(false);
+    host->setPalette(pal);
+    QCOMPARE(edit->colorFlat(), TColor::fromRgb(70, 80, 90));
 }
 
 void TestFlatEdit::systemColoursFollowThePalette()

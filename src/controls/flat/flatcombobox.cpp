@@ -512,7 +512,9 @@ TColor TFlatComboBox::parentsColour() const
     const QWidget *p = parentWidget();
     if (!p)
         return m_color;
-    return TColor::fromQColor(p->palette().color(p->backgroundRole()));
+    // The parent's own colour, not the group it happens to paint with now (disabled,
+    // inactive window, a popup open).
+    return TColor::fromQColor(p->palette().color(QPalette::Active, p->backgroundRole()));
 }
 
 void TFlatComboBox::outsideColoursChanged()

@@ -100,7 +100,7 @@ void TCustomFlatEdit::RedrawBorder()
     else if (!m_mouseInControl)
         focusedLook = false;
     else // Hovering keeps the flat look while another flat edit holds the focus.
-        focusedLook = qobject_cast<TCustomFlatEdit *>(QApplication::focusWidget()) == nullptr;
+        focusedLook = qobject_cast<TFlatEdit *>(QApplication::focusWidget()) == nullptr;
     m_lookColor = focusedLook ? m_colorFocused : m_colorFlat;
     applyBackground();
     update();
@@ -146,7 +146,9 @@ TColor TCustomFlatEdit::parentsColour() const
     const QWidget *p = parentWidget();
     if (!p)
         return m_colorFlat;
-    return TColor::fromQColor(p->palette().color(p->backgroundRole()));
+    // The parent's own colour, not the group it happens to paint with now (disabled,
+    // inactive window, a popup open).
+    return TColor::fromQColor(p->palette().color(QPalette::Active, p->backgroundRole()));
 }
 
 void TCustomFlatEdit::outsideColoursChanged()
