@@ -491,6 +491,45 @@ private slots:
         QCOMPARE(tree->SelectedFolderPath(), env.desktop());
     }
 
+    void failedRootWhileLoadingFallsBack()
+    {
+        // Set before the tree was built: the tree still comes up at the previous root.
+        makeTree(QStringLiteral("/no/such/folder"));
+        QCOMPARE(boxes.shown.size(), 1);
+        QCOMPARE(boxes.shown[0].text, QStringLiteral("Error setting path: \"/no/such/folder\""));
+        QCOMPARE(tree->Root(), QStringLiteral("rfDesktop"));
+        QCOMPARE(tree->topLevelItemCount(), 1);
+        QCOMPARE(changes->count(), 1);
+        QCOMPARE(tree->SelectedFolderPath(), env.desktop());
+    }
+
+    void thePickedFolderStaysSelected_data()
+    {
+        QTest::addColumn<bool>("onEmptySpace");
+        QTest::addColumn<int>("modifiers");
+        QTest::newRow("click on empty space") << true << int(Qt::NoModifier);
+        QTest::newRow("ctrl+click on the node") << false << int(Qt::ControlModifier);
+    }
+    void thePickedFolderStaysSelected()
+    {
+        QFETCH(bool, onEmptySpace);
+        QFETCH(int, modifiers);
+        const QString dir = env.makeFolder(QStringLiteral("staysselected"));
+        QDir(dir).mkpath(QStringLiteral("a"));
+        makeTree(dir);
+        QTreeWidgetItem *a = childNamed(root(), QStringLiteral("a"));
+        const QPoint p = tree->visualItemRect(a).center();
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, p);
+        QCOMPARE(tree->selectedItems(), QList<QTreeWidgetItem *>({a}));
+        const int before = changes->count();
+        const QPoint second = onEmptySpace ? QPoint(p.x(), tree->viewport()->height() - 2) : p;
+        QVERIFY(!onEmptySpace || !tree->itemAt(second));
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, Qt::KeyboardModifiers(modifiers), second);
+        QCOMPARE(tree->selectedItems(), QList<QTreeWidgetItem *>({a}));
+        QCOMPARE(changes->count(), before);
+        QCOMPARE(tree->SelectedFolderPath(), dir + QStringLiteral("/a"));
+    }
+
     void loopsAndVanishedFolders()
     {
         const QString dir = env.makeFolder(QStringLiteral("loops"));

@@ -271,6 +271,16 @@ void TShellTreeView::CreateRoot()
         OpenRootFolder(m_rootFolder, m_previousRoot, m_root);
     } catch (const ShellError &e) {
         error = e.message();
+        // A root that fails before any root was built (set while loading) would
+        // leave the tree empty: fall back to the root named before it.
+        if (!m_rootFolder && !m_root.isEmpty()) {
+            try {
+                const QString fallback = m_root;
+                OpenRootFolder(m_rootFolder, fallback, m_root);
+            } catch (const ShellError &) {
+                // The first failure is the one reported.
+            }
+        }
     }
     if (m_rootFolder) {
         m_loadingRoot = true;
@@ -672,6 +682,17 @@ void TShellTreeView::mousePressEvent(QMouseEvent *event)
         return;
     }
     QTreeWidget::mousePressEvent(event);
+}
+
+QItemSelectionModel::SelectionFlags TShellTreeView::selectionCommand(const QModelIndex &index,
+                                                                     const QEvent *event) const
+{
+    // The picked folder stays selected: a click on empty space or a Ctrl+click
+    // would otherwise leave no node selected while the folder is still in use.
+    const QItemSelectionModel::SelectionFlags command = QTreeWidget::selectionCommand(index, event);
+    if (!index.isValid() || (command & QItemSelectionModel::Deselect))
+        return QItemSelectionModel::NoUpdate;
+    return command;
 }
 
 void TShellTreeView::contextMenuEvent(QContextMenuEvent *event)
