@@ -3,6 +3,8 @@
 #include "controls/aatext/aafont.h"
 #include "controls/fonts.h"
 
+#include "aatestutil.h"
+
 #include <QApplication>
 #include <QtTest>
 
@@ -10,14 +12,8 @@ using namespace aatext;
 
 namespace {
 
-QFont PixelFont(int px)
-{
-    QFont f(QStringLiteral("DejaVu Sans"));
-    f.setPixelSize(px);
-    return f;
-}
-
-QRgb Pixel(const QImage &img, int x, int y) { return img.pixel(x, y) & 0xFFFFFF; }
+using aatest::Pixel;
+using aatest::PixelFont;
 
 struct Fixture {
     QImage image = NewPicture(120, 50);

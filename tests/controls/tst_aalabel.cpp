@@ -3,6 +3,8 @@
 #include "controls/aatext/aalabel.h"
 #include "controls/fonts.h"
 
+#include "aatestutil.h"
+
 #include <QApplication>
 #include <QSignalSpy>
 #include <QtTest>
@@ -11,14 +13,8 @@ using namespace aatext;
 
 namespace {
 
-QFont PixelFont(int px)
-{
-    QFont f(QStringLiteral("DejaVu Sans"));
-    f.setPixelSize(px);
-    return f;
-}
-
-QRgb Pixel(const QImage &img, int x, int y) { return img.pixel(x, y) & 0xFFFFFF; }
+using aatest::Pixel;
+using aatest::PixelFont;
 
 // A label with exact colours: no anti-aliasing, opaque text.
 void Setup(TAALabel &label, const QString &caption)

@@ -3,6 +3,8 @@
 #include "controls/aatext/aamask.h"
 #include "controls/fonts.h"
 
+#include "aatestutil.h"
+
 #include <QApplication>
 #include <QtTest>
 
@@ -52,7 +54,7 @@ int MaxValue(const TAAMask &mask)
     return m;
 }
 
-QRgb Pixel(const QImage &img, int x, int y) { return img.pixel(x, y) & 0xFFFFFF; }
+using aatest::Pixel;
 
 } // namespace
 

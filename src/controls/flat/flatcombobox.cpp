@@ -484,13 +484,7 @@ void TFlatComboBox::placeInnerEdit()
 
 void TFlatComboBox::watchParent()
 {
-    if (m_watchedParent == parentWidget())
-        return;
-    if (m_watchedParent)
-        m_watchedParent->removeEventFilter(this);
-    m_watchedParent = parentWidget();
-    if (m_watchedParent)
-        m_watchedParent->installEventFilter(this);
+    flatpaint::watchParent(this, this, m_watchedParent);
 }
 
 void TFlatComboBox::watchPopup()
@@ -509,12 +503,7 @@ void TFlatComboBox::watchPopup()
 
 TColor TFlatComboBox::parentsColour() const
 {
-    const QWidget *p = parentWidget();
-    if (!p)
-        return m_color;
-    // The parent's own colour, not the group it happens to paint with now (disabled,
-    // inactive window, a popup open).
-    return TColor::fromQColor(p->palette().color(QPalette::Active, p->backgroundRole()));
+    return flatpaint::parentColour(this, m_color);
 }
 
 void TFlatComboBox::outsideColoursChanged()

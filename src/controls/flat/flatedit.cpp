@@ -143,12 +143,7 @@ QSize TCustomFlatEdit::minimumSizeHint() const
 
 TColor TCustomFlatEdit::parentsColour() const
 {
-    const QWidget *p = parentWidget();
-    if (!p)
-        return m_colorFlat;
-    // The parent's own colour, not the group it happens to paint with now (disabled,
-    // inactive window, a popup open).
-    return TColor::fromQColor(p->palette().color(QPalette::Active, p->backgroundRole()));
+    return flatpaint::parentColour(this, m_colorFlat);
 }
 
 void TCustomFlatEdit::outsideColoursChanged()
@@ -164,13 +159,7 @@ void TCustomFlatEdit::outsideColoursChanged()
 
 void TCustomFlatEdit::watchParent()
 {
-    if (m_watchedParent == parentWidget())
-        return;
-    if (m_watchedParent)
-        m_watchedParent->removeEventFilter(this);
-    m_watchedParent = parentWidget();
-    if (m_watchedParent)
-        m_watchedParent->installEventFilter(this);
+    flatpaint::watchParent(this, this, m_watchedParent);
 }
 
 bool TCustomFlatEdit::eventFilter(QObject *watched, QEvent *e)
