@@ -290,6 +290,35 @@ void GifDecoder::restart()
     m_pendingRect = Rect{};
 }
 
+GifDecoder::State GifDecoder::saveState() const
+{
+    State s;
+    s.current = m_current;
+    s.canvas = m_canvas;
+    s.pendingDisposal = m_pendingDisposal;
+    s.rect[0] = m_pendingRect.x;
+    s.rect[1] = m_pendingRect.y;
+    s.rect[2] = m_pendingRect.w;
+    s.rect[3] = m_pendingRect.h;
+    if (m_pendingDisposal == 3)
+        s.saved = m_saved;
+    return s;
+}
+
+bool GifDecoder::restoreState(const State &state)
+{
+    if (state.current < 0 || state.current >= std::int64_t(m_frames.size())
+        || state.canvas.size() != QSize(m_width, m_height)
+        || state.canvas.format() != QImage::Format_ARGB32)
+        return false;
+    m_canvas = state.canvas;
+    m_current = state.current;
+    m_pendingDisposal = state.pendingDisposal;
+    m_pendingRect = Rect{state.rect[0], state.rect[1], state.rect[2], state.rect[3]};
+    m_saved = state.saved;
+    return true;
+}
+
 Status GifDecoder::composeTo(std::uint32_t index)
 {
     if (index >= m_frames.size())

@@ -79,6 +79,25 @@ public:
     std::int64_t current() const { return m_current; }
     const QImage &canvas() const { return m_canvas; }
 
+    // The composited frame and what the next frame needs of it (the disposal
+    // left pending, the pixels under a "previous" frame). Restoring a state lets
+    // composeTo continue from that frame instead of from frame 0. The canvas is
+    // shared with the decoder until it draws again.
+    struct State {
+        std::int64_t current = -1;
+        QImage canvas;
+        std::uint8_t pendingDisposal = 0;
+        int rect[4] = {0, 0, 0, 0}; // x, y, w, h of the frame left pending
+        std::vector<std::uint32_t> saved;
+        std::size_t bytes() const
+        {
+            return std::size_t(canvas.sizeInBytes()) + saved.size() * sizeof(std::uint32_t);
+        }
+    };
+    State saveState() const;
+    // False, changing nothing, for a state of another canvas size or none.
+    bool restoreState(const State &state);
+
 private:
     struct Frame {
         std::int64_t offset;   // just after the image separator

@@ -15,6 +15,17 @@ namespace engine {
 
 namespace {
 
+class GifFrameState final : public FrameState {
+public:
+    explicit GifFrameState(GifDecoder::State state) : m_state(std::move(state)) {}
+    std::uint32_t frame() const override { return std::uint32_t(m_state.current); }
+    std::size_t bytes() const override { return m_state.bytes(); }
+    const GifDecoder::State &state() const { return m_state; }
+
+private:
+    GifDecoder::State m_state;
+};
+
 // An animated (or still) GIF, frames composited on demand.
 class GifImage final : public Image {
 public:
@@ -47,6 +58,22 @@ public:
     bool hasFrameDelays() const override { return true; }
     const std::vector<std::uint32_t> &frameDelays() const override { return m_decoder->delays(); }
     int loopCount() const override { return m_decoder->loopCount(); }
+
+    std::shared_ptr<const FrameState> saveState() const override
+    {
+        if (m_decoder->current() != std::int64_t(m_active))
+            return nullptr;
+        return std::make_shared<GifFrameState>(m_decoder->saveState());
+    }
+
+    Status restoreState(const FrameState &state) override
+    {
+        const auto *gif = dynamic_cast<const GifFrameState *>(&state);
+        if (!gif || !m_decoder->restoreState(gif->state()))
+            return InvalidParameter;
+        m_active = gif->frame();
+        return Ok;
+    }
 
     Status init() { return m_decoder->composeTo(0); }
 

@@ -26,6 +26,17 @@ namespace engine {
 // Canvases larger than this many pixels are refused before anything is allocated.
 inline constexpr std::int64_t MaxCanvasPixels = std::int64_t(1) << 26;
 
+// A composited frame saved with what the decoder needs to continue from it, so
+// that a caller seeking in a long animation need not decode from frame 0.
+// Opaque; immutable once made, so it may be handed between threads.
+class FrameState {
+public:
+    virtual ~FrameState() = default;
+    virtual std::uint32_t frame() const = 0;
+    // Memory the state holds, in bytes.
+    virtual std::size_t bytes() const = 0;
+};
+
 class Image {
 public:
     virtual ~Image() = default;
@@ -62,6 +73,12 @@ public:
 
     // NETSCAPE2.0 loop count: -1 when the file has none, 0 for "for ever".
     virtual int loopCount() const = 0;
+
+    // The active frame's state (GIFs; null for other pictures), and making a
+    // saved frame of this same picture the active one again. restoreState
+    // returns InvalidParameter for a state it cannot take.
+    virtual std::shared_ptr<const FrameState> saveState() const { return nullptr; }
+    virtual Status restoreState(const FrameState &) { return InvalidParameter; }
 };
 
 } // namespace engine
