@@ -25,6 +25,7 @@
 #include "controls/seams.h"
 #include "dialogs/cutdlg.h"
 #include "imaging/gdiplus.h"
+#include "imaging/thumbnail.h"
 
 namespace {
 
@@ -70,7 +71,7 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "cannot read %s\n", argv[1]);
         return 1;
     }
-    PictureList pictures;
+    PictureList pictures{QSize(ThumbnailSize, ThumbnailSize)};
     IconListView frameList;
     frameList.setPictureList(&pictures);
     for (int i = 0; i < frames; ++i)

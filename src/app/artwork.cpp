@@ -1,5 +1,7 @@
 #include "app/artwork.h"
 
+#include "imaging/thumbnail.h"
+
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
@@ -223,7 +225,7 @@ QIcon windowIcon()
 
 QImage placeholderPicture()
 {
-    QImage image(120, 120, QImage::Format_RGB32);
+    QImage image(ThumbnailSize, ThumbnailSize, QImage::Format_RGB32);
     image.fill(Qt::white);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);

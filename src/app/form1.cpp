@@ -35,6 +35,11 @@ const QColor HighlightedCaption(160, 32, 0);
 constexpr int DesignWidth = 800;
 constexpr int DesignHeight = 580;
 
+std::unique_ptr<JobRunner> orPool(std::unique_ptr<JobRunner> runner, int threads)
+{
+    return runner ? std::move(runner) : std::make_unique<PoolJobRunner>(threads);
+}
+
 void paintBackground(QWidget *w, const QColor &color)
 {
     QPalette pal = w->palette();
@@ -45,12 +50,34 @@ void paintBackground(QWidget *w, const QColor &color)
 
 } // namespace
 
+// The frame list's pictures: the inspection's thumbnail store, made on demand.
+class FrameThumbnailSource final : public PictureSource {
+public:
+    explicit FrameThumbnailSource(FrameInspection *inspection) : m_inspection(inspection) {}
+    int pictureCount() const override { return m_inspection->frameCount(); }
+    QImage picture(int index) override { return m_inspection->thumbnail(index); }
+
+private:
+    FrameInspection *m_inspection;
+};
+
 TForm1::TForm1(QWidget *parent) : TForm1(Options{}, parent) {}
 
 TForm1::TForm1(Options options, QWidget *parent)
     : QWidget(parent),
-      m_runner(options.runner ? std::move(options.runner) : std::make_unique<PoolJobRunner>()),
-      m_jobsCancelled(std::make_shared<std::atomic_bool>(false))
+      m_runner(orPool(std::move(options.runner), 0)),
+      m_scan(std::make_unique<CatalogueScan>(
+          m_runner.get(),
+          CatalogueScan::Hooks{
+              [] { return seams::modalDepth() > 0; },
+              [this](int row, CatalogueScan::Item &item) { applyItem(row, item); },
+              [this] { endScan(); },
+              [this] { scanFailed(); },
+              [this] { return ListView1->items()->count(); }})),
+      Scanning(m_scan->scanning),
+      CancelScan(m_scan->stopRequested),
+      // Two threads: the pass over the frames and the thumbnails made on demand.
+      m_inspectionRunner(orPool(std::move(options.inspectionRunner), 2))
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("FalorenGIF动画分解器 1.0"));
@@ -62,15 +89,19 @@ TForm1::TForm1(Options options, QWidget *parent)
     ImageList1 = new PictureList(QSize(ThumbnailSize, ThumbnailSize), this);
     ImageList2 = new PictureList(QSize(ThumbnailSize, ThumbnailSize), this);
     Timer1 = new QTimer(this);
-    Timer1->setInterval(10);
+    Timer1->setInterval(PlayTickMs);
     Timer1->setTimerType(Qt::PreciseTimer);
     connect(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
-    m_driveTimer = new QTimer(this);
-    m_driveTimer->setSingleShot(true);
-    connect(m_driveTimer, &QTimer::timeout, this, [this] {
-        m_driveScheduled = false;
-        driveScan();
-    });
+    connect(m_scan.get(), &CatalogueScan::progressed, this, &TForm1::scanProgressed);
+
+    m_inspection = std::make_unique<FrameInspection>(m_inspectionRunner.get());
+    m_frameSource = std::make_unique<FrameThumbnailSource>(m_inspection.get());
+    ImageList2->setSource(m_frameSource.get());
+    connect(m_inspection.get(), &FrameInspection::opened, this, &TForm1::inspectionOpened);
+    connect(m_inspection.get(), &FrameInspection::framesListed, this, &TForm1::inspectionListed);
+    connect(m_inspection.get(), &FrameInspection::thumbnailReady, this, &TForm1::inspectionThumbnail);
+    connect(m_inspection.get(), &FrameInspection::finished, this, [this] { inspectionDone(true); });
+    connect(m_inspection.get(), &FrameInspection::failed, this, [this] { inspectionDone(false); });
 
     auto *outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
@@ -112,7 +143,10 @@ TForm1::TForm1(Options options, QWidget *parent)
 TForm1::~TForm1()
 {
     m_closing = true;
-    stopJobs();
+    // Jobs report to this window: stop them and wait before it goes away.
+    m_inspection->shutDown();
+    ImageList2->setSource(nullptr);
+    m_scan->stopJobs();
 }
 
 void TForm1::CreateDialogs()
@@ -334,6 +368,11 @@ QImage TForm1::PlaceholderPicture()
 
 void TForm1::SpeedButton1Click()
 {
+    if (m_inspection->running()) {
+        // The dialog opens on the complete frame list, when the inspection ends.
+        m_exportAfterInspection = true;
+        return;
+    }
     if (ListView2->items()->count() == 0 || !CUTDlg)
         return;
     CUTDlg->LoadFrameList(ListView2);
@@ -343,8 +382,7 @@ void TForm1::SpeedButton1Click()
 void TForm1::SpeedButton8Click()
 {
     if (Scanning) {
-        CancelScan = true;
-        scheduleDrive(0);
+        m_scan->requestStop();
         return;
     }
     ScanFolder();
@@ -352,11 +390,12 @@ void TForm1::SpeedButton8Click()
 
 void TForm1::ShellTreeView1Change()
 {
+    // The frame list of a GIF of the old folder stops filling in.
+    cancelInspection();
     if (Scanning) {
         // The catalogue must belong to the selected folder: stop, then scan it.
-        CancelScan = true;
         m_rescanWanted = true;
-        scheduleDrive(0);
+        m_scan->requestStop();
         return;
     }
     ScanFolder();
@@ -449,11 +488,10 @@ void TForm1::closeEvent(QCloseEvent *event)
     // imaging engine shuts down.
     m_closing = true;
     Timer1->stop();
-    if (Scanning) {
-        Scanning = false;
-        CancelScan = false;
-    }
-    stopJobs();
+    cancelInspection();
+    m_inspection->shutDown();
+    m_scan->abandon();
+    m_scan->stopJobs();
     event->accept();
 }
 

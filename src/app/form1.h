@@ -4,11 +4,15 @@
 // catalogue, the information group with the animation preview, the status bar
 // with the scan's progress bar, and the toolbar of five commands.
 //
-// The scan lists the folder at once (placeholders), then thumbnail jobs run on
-// a JobRunner and one driver on the GUI thread applies their results strictly in
-// catalogue order, never while a modal window is open. The inspection of the
-// selected GIF is synchronous. GUI thread only.
+// The scan lists the folder at once (placeholders); the catalogue model
+// (core/cataloguescan.h) runs the thumbnail jobs and applies their results
+// through this window strictly in catalogue order, never while a modal window
+// is open. The inspection of the selected GIF runs in the background
+// (core/frameinspection.h): the fields and the first frames show at once, the
+// frame list fills in while the window stays live, and its thumbnails are made
+// on demand within a fixed memory bound. GUI thread only.
 
+#include <QElapsedTimer>
 #include <QImage>
 #include <QString>
 #include <QWidget>
@@ -19,7 +23,9 @@
 #include <memory>
 #include <vector>
 
-#include "app/jobrunner.h"
+#include "core/cataloguescan.h"
+#include "core/frameinspection.h"
+#include "core/jobs.h"
 
 class QFrame;
 class QGroupBox;
@@ -40,16 +46,29 @@ class TCUTDlg;
 class ThelpDlg;
 class TShellTreeView;
 class TGPImage;
+class FrameThumbnailSource;
 
 class TForm1 : public QWidget {
     Q_OBJECT
+
+    // The scan's state lives in the catalogue model; made first, so that the
+    // scan flags below can name it.
+    std::unique_ptr<JobRunner> m_runner;
+    std::unique_ptr<CatalogueScan> m_scan;
+
 public:
     struct Options {
         // Root of the folder tree: empty for the desktop, else a folder path.
         QString treeRoot;
         // Where thumbnail jobs run; null for the program's thread pool.
         std::unique_ptr<JobRunner> runner;
+        // Where the inspection's jobs run; null for a thread pool of its own.
+        std::unique_ptr<JobRunner> inspectionRunner;
     };
+
+    // The playback timer's tick, in milliseconds: each tick advances the
+    // playing frame's time by this much.
+    static constexpr int PlayTickMs = 10;
 
     explicit TForm1(QWidget *parent = nullptr);
     explicit TForm1(Options options, QWidget *parent = nullptr);
@@ -102,8 +121,10 @@ public:
     ThelpDlg *helpDlg = nullptr;
 
     // --- scan flags and playback counters ----------------------------------
-    bool Scanning = false;
-    bool CancelScan = false;
+    // The catalogue model's flags under their names: set while a scan runs,
+    // and a stop request honoured before the next item is applied.
+    bool &Scanning;
+    bool &CancelScan;
     std::int32_t PlayElapsed = 0;
     std::int32_t PlayFrame = 0;
 
@@ -135,11 +156,12 @@ public:
     static QImage RenderThumbnail(const QString &path);
 
     // --- inspection -------------------------------------------------------------
+    // Starts inspecting `path` in the background (cancelling the one before).
     void InspectGif(const QString &path);
-    // Thumbnails of the first `count` frames of `image` (loaded from `path`),
-    // drawn on this thread and on worker threads; returns when all are done.
-    static std::vector<QImage> FrameThumbnails(const QString &path, TGPImage &image,
-                                               std::uint32_t count);
+    // An inspection is under way: "分解", a double-click and the playback wait
+    // for its end.
+    bool Inspecting() const;
+    FrameInspection *inspection() const { return m_inspection.get(); }
     // "S 秒 M 毫秒" for a duration in milliseconds.
     static QString DurationText(std::int64_t milliseconds);
 
@@ -150,6 +172,9 @@ signals:
     // After the scan driver applied an item or ended a scan; for tests and the benchmark.
     void scanProgressed();
     void scanEnded();
+    // An inspection ended (completed, failed or cancelled) and the window shows
+    // its final state; for tests and the benchmark.
+    void inspectionEnded();
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
@@ -157,48 +182,45 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
-    struct ScanResult {
-        int scan = 0;
-        int row = 0;
-        QImage picture; // null when the file is no picture
-        QString sizeText;
-        bool quiet = false; // the job failed in a way that shows no message
-    };
-
     void buildToolbar();
     void buildBody();
     void buildInfoGroup();
     void applyMinimumSize();
     void placeAtStart();
 
-    void submitJobs();
-    void thumbnailReady(ScanResult result);
-    void driveScan();
-    // Applies ready results in order; true when the scan ended.
-    bool driveItems();
-    void scheduleDrive(int delayMs);
-    void applyItem(int row, ScanResult &result);
+    // Catalogue model hooks.
+    void applyItem(int row, CatalogueScan::Item &item);
     void endScan();
-    void cancelJobs();
-    void stopJobs();
+    void scanFailed();
+
+    // Inspection results.
+    void inspectionOpened(int request, const GifFacts &facts, int listed);
+    void inspectionListed(int request, int listed);
+    void inspectionThumbnail(int frame);
+    void inspectionDone(bool shown);
+    void cancelInspection();
+    void showInspectionProgress(bool force);
 
     void playbackStart();
     void playbackStep();
     void showPreview(const QImage &picture);
 
-    std::unique_ptr<JobRunner> m_runner;
-
-    // Scan state: results wait in m_ready until the driver reaches their row.
-    int m_scanNumber = 0;
-    std::vector<QString> m_scanPaths;
-    int m_nextApply = 0;
-    int m_nextSubmit = 0;
-    std::map<int, ScanResult> m_ready;
-    std::shared_ptr<std::atomic_bool> m_jobsCancelled;
-    bool m_driving = false;
-    bool m_driveScheduled = false;
+    std::unique_ptr<JobRunner> m_inspectionRunner;
+    std::unique_ptr<FrameInspection> m_inspection;
+    std::unique_ptr<FrameThumbnailSource> m_frameSource;
     bool m_rescanWanted = false;
-    QTimer *m_driveTimer = nullptr;
+
+    // The inspection being shown: its path, delays and listing progress.
+    QString m_requestedPath;
+    QString m_inspectedPath;
+    std::vector<std::int64_t> m_inspectedDelays;
+    std::uint32_t m_inspectedFrames = 0;
+    int m_inspectedListed = 0;
+    qint64 m_lastProgressText = -1;
+    QElapsedTimer m_progressClock;
+    // What waits for the inspection's end.
+    bool m_exportAfterInspection = false;
+    bool m_playAfterInspection = false;
 
     bool m_placed = false;
     bool m_closing = false;

@@ -1,161 +1,160 @@
 // Inspection of the GIF selected in the catalogue (its frame list and the
-// information group) and the animation playback in the preview.
+// information group) and the animation playback in the preview. The work runs
+// in the background (core/frameinspection.h); the handlers below show its
+// results as they arrive.
 #include "app/form1.h"
 
-#include <QFuture>
-#include <QGuiApplication>
-#include <QThread>
-#include <QtConcurrent/QtConcurrentRun>
 #include <QTimer>
 
 #include <algorithm>
-#include <cstring>
 
 #include "app/widgets.h"
-#include "controls/busycursor.h"
 #include "controls/flat/flatedit.h"
 #include "controls/iconlist.h"
 #include "controls/picturelist.h"
 #include "imaging/filesize.h"
-#include "imaging/gdiplus.h"
 #include "imaging/thumbnail.h"
+
+namespace {
+
+// Status panel 2 shows the listing's progress at most this often, in milliseconds.
+constexpr qint64 ProgressTextMs = 100;
+// Frames the playback asks for ahead of the one it shows, so that a long GIF
+// whose thumbnails are made on demand still plays every frame in time.
+constexpr int PlaybackPrefetch = 24;
+
+} // namespace
 
 void TForm1::ListView1Change()
 {
     const int row = ListView1->selectedRow();
     if (row < 0)
         return;
-    try {
-        InspectGif(ListView1->items()->item(row).subItems.value(0));
-    } catch (const std::exception &) {
-        // The inspection reports nothing; the playback below shows what the frame
-        // list holds, which is still consistent.
-    }
+    InspectGif(ListView1->items()->item(row).subItems.value(0));
     playbackStart();
 }
 
 void TForm1::InspectGif(const QString &path)
 {
-    const BusyCursor busy;
     Image3->setPicture(NewThumbnailCanvas());
+    m_exportAfterInspection = false;
+    m_requestedPath = path;
+    m_inspection->start(path, MaxListedFrames);
+}
 
-    TGPImage image(path);
-    Guid dimension{};
-    image.GetFrameDimensionsList(&dimension, 1);
-    const std::uint32_t frames = image.GetFrameCount(dimension);
+bool TForm1::Inspecting() const
+{
+    return m_inspection->running();
+}
 
-    const std::uint32_t itemSize = image.GetPropertyItemSize(PropertyTagFrameDelay);
-    if (itemSize == 0 || itemSize < sizeof(PropertyItem))
-        return; // no picture, or no frame delays: everything stays as it was
-    std::vector<std::uint64_t> buffer((itemSize + 7) / 8);
-    auto *item = reinterpret_cast<PropertyItem *>(buffer.data());
-    if (image.GetPropertyItem(PropertyTagFrameDelay, itemSize, item) != Ok)
+void TForm1::cancelInspection()
+{
+    if (!m_inspection->running())
         return;
-    const std::size_t room = (itemSize - sizeof(PropertyItem)) / 4;
-    std::vector<std::uint32_t> delays(std::min<std::size_t>(item->length / 4, room));
-    if (!delays.empty())
-        std::memcpy(delays.data(), item->value, delays.size() * 4);
+    m_inspection->cancel();
+    inspectionDone(true);
+}
 
-    IconListModel *list = ListView2->items();
-    list->clear();
-    ImageList2->clear();
-    std::int64_t total = 0;
-
-    // Frames beyond the delay list have delay 0.
-    auto delayMs = [&delays](std::uint32_t i) -> std::int64_t {
-        return i < delays.size() ? std::int64_t(delays[i]) * 10 : 0;
-    };
-    const std::uint32_t listed =
-        std::min<std::uint32_t>(frames, std::uint32_t(std::max(0, MaxListedFrames)));
-    const std::vector<QImage> thumbnails = FrameThumbnails(path, image, listed);
-    for (std::uint32_t i = 0; i < listed; ++i) {
-        Image3->setPicture(thumbnails[i]);
-        const std::int64_t d = delayMs(i);
-        IconItem frame;
-        frame.caption = QStringLiteral("第") + QString::number(i + 1) + QStringLiteral("帧 (")
-                        + QString::number(d) + QStringLiteral("毫秒)");
-        frame.subItems << path << QString::number(d);
-        frame.imageIndex = ImageList2->add(Image3->picture());
-        list->append(frame);
-        total += d;
-    }
-    // The information group describes the whole GIF, also past the listed frames.
-    for (std::uint32_t i = listed; i < frames; ++i)
-        total += delayMs(i);
-
-    StatusBar1->setPanelText(2, frames > listed ? path + QStringLiteral(" (仅显示前")
-                                                      + QString::number(listed)
-                                                      + QStringLiteral("帧)")
-                                                : path);
+void TForm1::inspectionOpened(int, const GifFacts &facts, int listed)
+{
+    // From here on the frame list belongs to the new GIF.
+    Timer1->stop();
+    ListView2->items()->clear();
+    ImageList2->sourceChanged(-1);
+    m_inspectedPath.clear();
+    m_inspectedDelays = facts.delaysMs;
+    m_inspectedFrames = facts.frameCount;
+    m_inspectedListed = 0;
 
     // The size text of the selected item, computed now when the scan has not
     // reached that item yet, so the fields always describe the frames shown.
     QString sizeText;
     const int row = ListView1->selectedRow();
     if (row >= 0) {
-        const IconItem &selected = ListView1->items()->item(row);
-        sizeText = selected.subItems.value(1);
+        sizeText = ListView1->items()->item(row).subItems.value(1);
         if (sizeText.isEmpty()) {
-            sizeText = FileSizeText(selected.subItems.value(0));
+            sizeText = facts.fileSizeText;
             ListView1->items()->setSubItem(row, 1, sizeText);
         }
     } else {
-        sizeText = FileSizeText(path);
+        sizeText = facts.fileSizeText;
     }
-    FlatEdit4->setText(QString::number(image.GetWidth()) + QChar(0x00D7)
-                       + QString::number(image.GetHeight()) + QStringLiteral(", ") + sizeText);
-    FlatEdit2->setText(DurationText(total));
-    FlatEdit3->setText(QString::number(frames) + QStringLiteral(" 帧"));
-    showPreview(ImageList2->image(0));
+    m_inspectedPath = m_requestedPath;
+    FlatEdit4->setText(QString::number(facts.width) + QChar(0x00D7) + QString::number(facts.height)
+                       + QStringLiteral(", ") + sizeText);
+    FlatEdit2->setText(DurationText(facts.totalMs));
+    FlatEdit3->setText(QString::number(facts.frameCount) + QStringLiteral(" 帧"));
+    m_progressClock.start();
+    m_lastProgressText = -1;
+    Q_UNUSED(listed);
+    showInspectionProgress(true);
 }
 
-std::vector<QImage> TForm1::FrameThumbnails(const QString &path, TGPImage &image,
-                                            std::uint32_t count)
+void TForm1::inspectionListed(int, int listed)
 {
-    // Frames are composited in order, so each thread decodes from the first
-    // frame; only the drawing of its own share is split. The calling thread takes
-    // the first share with `image`, the others load the file again.
-    std::vector<QImage> out(count);
-    auto drawRange = [&out](TGPImage &picture, std::uint32_t first, std::uint32_t last) {
-        for (std::uint32_t i = 0; i < last; ++i) {
-            picture.SelectActiveFrame(FrameDimensionTime, i);
-            if (i < first)
-                continue;
-            QImage canvas = NewThumbnailCanvas();
-            DrawThumbnail(picture, canvas);
-            out[i] = canvas;
-        }
-    };
-    const std::uint32_t shares =
-        count < 16 ? 1u : std::uint32_t(std::clamp(QThread::idealThreadCount(), 1, 4));
-    // The later shares decode the frames before theirs without drawing them, so
-    // they get a little less to draw.
-    std::vector<std::uint32_t> bounds{0};
-    for (std::uint32_t k = 1; k < shares; ++k)
-        bounds.push_back(std::uint32_t(std::uint64_t(count) * k * 11 / (10 * shares + k)));
-    bounds.push_back(count);
-    std::vector<QFuture<void>> others;
-    // The workers use `out` and `drawRange`: should anything throw here, wait for
-    // them before those go away.
-    struct WaitForAll {
-        std::vector<QFuture<void>> &futures;
-        ~WaitForAll()
-        {
-            for (QFuture<void> &f : futures)
-                f.waitForFinished();
-        }
-    } waitForAll{others};
-    for (std::uint32_t k = 1; k < shares; ++k) {
-        const std::uint32_t first = bounds[k], last = bounds[k + 1];
-        others.push_back(QtConcurrent::run([&drawRange, path, first, last] {
-            TGPImage own(path);
-            drawRange(own, first, last);
-        }));
+    std::vector<IconItem> frames;
+    frames.reserve(size_t(std::max(0, listed - m_inspectedListed)));
+    for (int i = m_inspectedListed; i < listed; ++i) {
+        const std::int64_t d = size_t(i) < m_inspectedDelays.size() ? m_inspectedDelays[size_t(i)] : 0;
+        IconItem frame;
+        frame.caption = QStringLiteral("第") + QString::number(i + 1) + QStringLiteral("帧 (")
+                        + QString::number(d) + QStringLiteral("毫秒)");
+        frame.subItems << m_inspectedPath << QString::number(d);
+        frame.imageIndex = i;
+        frames.push_back(std::move(frame));
     }
-    drawRange(image, 0, bounds[1]);
-    for (QFuture<void> &f : others)
-        f.waitForFinished();
-    return out;
+    m_inspectedListed = std::max(m_inspectedListed, listed);
+    ListView2->items()->append(std::move(frames));
+    showInspectionProgress(false);
+}
+
+void TForm1::inspectionThumbnail(int frame)
+{
+    ImageList2->sourceChanged(frame);
+    if (frame == 0)
+        showPreview(m_inspection->thumbnail(0));
+    if (frame == m_inspectedListed - 1 || frame == 0)
+        Image3->setPicture(m_inspection->thumbnail(frame));
+}
+
+void TForm1::showInspectionProgress(bool force)
+{
+    if (m_inspectedPath.isEmpty() && m_inspectedListed == 0 && !force)
+        return;
+    const qint64 now = m_progressClock.elapsed();
+    if (!force && m_lastProgressText >= 0 && now - m_lastProgressText < ProgressTextMs)
+        return;
+    m_lastProgressText = now;
+    const std::uint32_t shown = std::min<std::uint32_t>(
+        m_inspectedFrames, std::uint32_t(std::max(0, MaxListedFrames)));
+    StatusBar1->setPanelText(2, m_inspectedPath + QStringLiteral(" (") + QString::number(m_inspectedListed)
+                                    + QLatin1Char('/') + QString::number(shown) + QLatin1Char(')'));
+}
+
+void TForm1::inspectionDone(bool shown)
+{
+    // The final state, as a synchronous inspection would leave it; a failed one
+    // leaves the previous GIF's list, fields, status text and preview alone.
+    if (shown && (!m_inspectedPath.isEmpty() || m_inspectedListed > 0)) {
+        const std::uint32_t listed = std::uint32_t(m_inspectedListed);
+        StatusBar1->setPanelText(2, m_inspectedFrames > listed && listed > 0
+                                        ? m_inspectedPath + QStringLiteral(" (仅显示前")
+                                              + QString::number(listed) + QStringLiteral("帧)")
+                                        : m_inspectedPath);
+        if (ImageList2->count() > 0)
+            showPreview(ImageList2->image(0));
+    }
+    const bool exportWanted = m_exportAfterInspection;
+    const bool playWanted = m_playAfterInspection;
+    m_exportAfterInspection = false;
+    m_playAfterInspection = false;
+    emit inspectionEnded();
+    if (m_closing)
+        return;
+    if (playWanted)
+        playbackStart();
+    if (exportWanted)
+        SpeedButton1Click();
 }
 
 QString TForm1::DurationText(std::int64_t milliseconds)
@@ -174,9 +173,15 @@ void TForm1::showPreview(const QImage &picture)
 void TForm1::playbackStart()
 {
     Timer1->stop();
+    if (m_inspection->running()) {
+        // The playback starts on the complete list, when the inspection ends.
+        m_playAfterInspection = true;
+        return;
+    }
     if (PageControl1->currentIndex() != 0 && ListView2->items()->count() > 0) {
         PlayElapsed = 0;
         PlayFrame = 0;
+        m_inspection->prefetch(1, PlaybackPrefetch);
         Timer1->start();
     }
 }
@@ -200,7 +205,7 @@ void TForm1::playbackStep()
     // A tick that cannot read its frame's delay ends silently; the next one tries again.
     const IconListModel *list = ListView2->items();
     const int count = list->count();
-    PlayElapsed += 10;
+    PlayElapsed += PlayTickMs;
     if (PlayFrame < 0 || PlayFrame >= count)
         return;
     bool ok = false;
@@ -208,11 +213,16 @@ void TForm1::playbackStep()
     if (!ok)
         return;
     if (PlayElapsed >= delay) {
+        const int next = PlayFrame + 1 >= count ? 0 : PlayFrame + 1;
+        // A thumbnail still being made holds the frame before it, so that every
+        // frame is shown; it is asked for ahead of time so this rarely happens.
+        const QImage picture = ImageList2->image(next);
+        if (picture.isNull() && ImageList2->source())
+            return;
         PlayElapsed = 0;
-        ++PlayFrame;
-        if (PlayFrame >= count)
-            PlayFrame = 0;
-        showPreview(ImageList2->image(PlayFrame));
+        PlayFrame = next;
+        showPreview(picture);
+        m_inspection->prefetch(PlayFrame + 1, PlaybackPrefetch);
         delay = list->item(PlayFrame).subItems.value(1).toInt(&ok);
         if (!ok)
             return;

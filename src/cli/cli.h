@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 
+#include "imaging/engine/failure.h"
 #include "imaging/engine/records.h"
 
 namespace cli {
@@ -26,16 +27,19 @@ int usageError(const QString &message);
 void printError(const QString &message);
 // A short English reason for an engine status.
 QString statusText(engine::Status status);
+// A short English reason for a failure cause.
+QString causeText(engine::Cause cause);
 
 // The output folder path joined with a file name, with no doubled "/".
 QString joinPath(const QString &folder, const QString &name);
 // Makes the output folder (and its parents); false with a message on stderr.
 bool makeOutputFolder(const QString &folder);
 
-// A progress line on stderr, redrawn in place; silent unless stderr is a terminal.
+// A progress line on stderr, redrawn in place; silent unless stderr is a
+// terminal, and silent when `quiet`.
 class Progress {
 public:
-    Progress(const char *what, std::uint64_t total);
+    Progress(const char *what, std::uint64_t total, bool quiet = false);
     ~Progress();
     void update(std::uint64_t done);
 

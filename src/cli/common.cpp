@@ -19,11 +19,11 @@ const char Usage[] =
     "  info FILE... [--json]\n"
     "      Picture size, file size, frame count, each frame's delay in milliseconds,\n"
     "      total running time and loop count of each file.\n"
-    "  export FILE --to DIR [--format gif|bmp|jpg|tif|png] [--frames LIST]\n"
+    "  export FILE --to DIR [--format gif|bmp|jpg|tif|png] [--frames LIST] [--quiet]\n"
     "      Writes frames as DIR/BASE_N.EXT (BASE = file name without its last\n"
     "      extension, N = frame number from 1; extensions .GIF .BMP .JPG .TIF .png).\n"
     "      The default format is gif. LIST selects frames, for example 2,5-7.\n"
-    "  thumbs DIR --to OUTDIR\n"
+    "  thumbs DIR --to OUTDIR [--quiet]\n"
     "      Writes the 120 x 120 catalogue thumbnail of every GIF in DIR as\n"
     "      OUTDIR/NAME.png (NAME = the GIF's file name).\n"
     "  sample OUT.gif\n"
@@ -31,6 +31,7 @@ const char Usage[] =
     "\n"
     "Options:\n"
     "  -h, --help   Show this text.\n"
+    "  --quiet      No progress line (it is only ever drawn on a terminal).\n"
     "\n"
     "Exit status: 0 when everything was written, 1 when some file failed (each\n"
     "failure is named on stderr), 2 for a usage error.\n";
@@ -73,6 +74,33 @@ QString statusText(engine::Status status)
     }
 }
 
+QString causeText(engine::Cause cause)
+{
+    using engine::Cause;
+    switch (cause) {
+    case Cause::None: return QStringLiteral("ok");
+    case Cause::NotFound: return QStringLiteral("file or folder not found");
+    case Cause::NotAPicture: return QStringLiteral("not a picture");
+    case Cause::NoFrames: return QStringLiteral("no frame in the file");
+    case Cause::PictureTooLarge: return QStringLiteral("picture too large");
+    case Cause::FrameUnreadable: return QStringLiteral("the frame cannot be decoded");
+    case Cause::SourceChanged: return QStringLiteral("the file changed while it was being read");
+    case Cause::NoEncoder: return QStringLiteral("no encoder for this format");
+    case Cause::EncodeFailed: return QStringLiteral("the encoder failed");
+    case Cause::PermissionDenied: return QStringLiteral("permission denied");
+    case Cause::ReadOnlyFileSystem: return QStringLiteral("read-only file system");
+    case Cause::DiskFull: return QStringLiteral("no space left on the device");
+    case Cause::NameTooLong: return QStringLiteral("name too long");
+    case Cause::FolderMissing: return QStringLiteral("folder missing");
+    case Cause::NotAFolder: return QStringLiteral("not a folder");
+    case Cause::FolderInTheWay: return QStringLiteral("a folder of that name is in the way");
+    case Cause::SymlinkInTheWay: return QStringLiteral("a symbolic link is in the way");
+    case Cause::OutOfMemory: return QStringLiteral("out of memory");
+    case Cause::IoError: return QStringLiteral("could not write the file");
+    }
+    return QStringLiteral("error");
+}
+
 QString joinPath(const QString &folder, const QString &name)
 {
     if (folder.endsWith(QLatin1Char('/')))
@@ -96,8 +124,8 @@ bool makeOutputFolder(const QString &folder)
     return true;
 }
 
-Progress::Progress(const char *what, std::uint64_t total)
-    : m_what(what), m_total(total), m_enabled(isatty(STDERR_FILENO) == 1)
+Progress::Progress(const char *what, std::uint64_t total, bool quiet)
+    : m_what(what), m_total(total), m_enabled(!quiet && isatty(STDERR_FILENO) == 1)
 {
 }
 

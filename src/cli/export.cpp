@@ -1,8 +1,5 @@
-// export: writes a GIF's frames as separate pictures, named as the export dialog
-// names them. Frames are decoded in order on this thread while worker threads
-// encode the ones already decoded (engine::FrameSaver keeps the queue short).
-
-#include <QFileInfo>
+// export: writes a GIF's frames as separate pictures through the export run the
+// dialog uses (core/exportrun.h), so both write exactly the same files.
 
 #include <algorithm>
 #include <cstdint>
@@ -10,11 +7,10 @@
 
 #include "args.h"
 #include "cli.h"
-#include "imaging/engine/framesaver.h"
+#include "core/exportrun.h"
+#include "core/giffacts.h"
 #include "imaging/engine/image.h"
-#include "imaging/filesize.h"
 #include "imaging/exportnames.h"
-#include "imaging/gdiplus.h"
 
 namespace cli {
 
@@ -63,7 +59,7 @@ int runExport(const QStringList &rawArgs)
 {
     const ParsedArgs args = parseArgs(rawArgs, {QStringLiteral("to"), QStringLiteral("format"),
                                                 QStringLiteral("frames")},
-                                      {});
+                                      {QStringLiteral("quiet")});
     if (!args.error.isEmpty())
         return usageError(args.error);
     if (args.positional.size() != 1)
@@ -74,11 +70,12 @@ int runExport(const QStringList &rawArgs)
     const QString folder = args.values.value(QStringLiteral("to"));
 
     const QString formatName = args.values.value(QStringLiteral("format"), QStringLiteral("gif")).toLower();
-    const ExportFormat *format = nullptr;
-    for (const ExportFormat &f : exportFormats())
-        if (formatName == QLatin1String(f.key))
-            format = &f;
-    if (!format)
+    int formatIndex = -1;
+    const auto &formats = exportFormats();
+    for (size_t i = 0; i < formats.size(); ++i)
+        if (formatName == QLatin1String(formats[i].key))
+            formatIndex = int(i);
+    if (formatIndex < 0)
         return usageError(QStringLiteral("unknown format: %1").arg(formatName));
 
     std::vector<Range> ranges;
@@ -87,60 +84,60 @@ int runExport(const QStringList &rawArgs)
         return usageError(QStringLiteral("bad frame list: %1 (for example 2,5-7)")
                               .arg(args.values.value(QStringLiteral("frames"))));
 
+    // The frame count decides which listed frames exist; the run reads the file again.
     engine::Status status = engine::Ok;
-    std::unique_ptr<engine::Image> image = engine::Image::load(source, &status);
-    if (!image) {
-        printError(QStringLiteral("%1: cannot read the picture: %2").arg(source, statusText(status)));
-        return ExitFailed;
+    std::uint32_t count = 0;
+    {
+        const std::unique_ptr<engine::Image> image = engine::Image::load(source, &status);
+        if (!image) {
+            printError(QStringLiteral("%1: cannot read the picture: %2")
+                           .arg(source, causeText(loadFailureCause(status))));
+            return ExitFailed;
+        }
+        count = image->frameCount();
     }
     if (!makeOutputFolder(folder))
         return ExitFailed;
 
-    Guid clsid{};
-    if (FindEncoder(QByteArray(format->mimeType), &clsid) < 0) {
-        printError(QStringLiteral("no encoder for %1").arg(QLatin1String(format->mimeType)));
-        return ExitFailed;
+    ExportRequest request;
+    request.source = source;
+    request.folder = exportFolder(folder);
+    request.formatIndex = formatIndex;
+    if (ranges.empty()) {
+        request.allFrames = true;
+    } else {
+        for (std::uint32_t i = 0; i < count; ++i)
+            if (selected(ranges, std::uint64_t(i) + 1))
+                request.frames.push_back(int(i));
     }
-    const ExportQuality quality;
 
-    const QString base = StripExtension(FileNameOfPath(source));
-    const Guid dimension = image->frameDimension();
-    const std::uint32_t count = image->frameCount();
-    std::uint64_t wanted = 0;
-    for (std::uint32_t i = 0; i < count; ++i)
-        wanted += selected(ranges, std::uint64_t(i) + 1) ? 1 : 0;
+    Progress progress("export", request.allFrames ? count : request.frames.size(),
+                      args.flags.contains(QStringLiteral("quiet")));
+    ExportControl control;
+    control.progress = [&progress](int done, int) { progress.update(std::uint64_t(done)); };
+    const ExportResult result = runExport(request, control);
 
     int failures = 0;
-    Progress progress("export", wanted);
-    {
-        engine::FrameSaver saver;
-        for (std::uint32_t i = 0; i < count; ++i) {
-            const std::uint32_t number = i + 1;
-            if (!selected(ranges, number))
-                continue;
-            const QString out = exportFileName(exportFolder(folder), base, i,
-                                               QLatin1String(format->extension));
-            const engine::Status s = image->selectFrame(dimension, i);
-            if (s != engine::Ok) {
-                // Never write another frame under this number.
-                printError(QStringLiteral("%1: frame %2 cannot be decoded (%3); %4 not written")
-                               .arg(source).arg(number).arg(statusText(s), out));
-                ++failures;
-                continue;
-            }
-            saver.submit(image->activeFrame(), clsid, quality.parameters(), out, number);
-            progress.update(saver.completed());
-        }
-        while (!saver.wait(100))
-            progress.update(saver.completed());
-        progress.update(saver.completed());
-        for (const engine::FrameSaver::Failure &f : saver.failures()) {
-            const QString reason = QFileInfo(f.path).isDir()
-                                       ? QStringLiteral("a folder of that name is in the way")
-                                       : statusText(f.status);
-            printError(QStringLiteral("%1: cannot save frame %2: %3").arg(f.path).arg(f.tag).arg(reason));
-            ++failures;
-        }
+    if (result.sourceError != engine::Cause::None) {
+        printError(QStringLiteral("%1: cannot read the picture: %2")
+                       .arg(source, causeText(result.sourceError)));
+        ++failures;
+    }
+    for (const ExportFailure &f : result.failures) {
+        if (f.reading && result.sourceError != engine::Cause::None)
+            continue; // said once above
+        const int number = f.frame + 1;
+        if (f.cause == engine::Cause::FrameUnreadable)
+            // Never another frame under this number.
+            printError(QStringLiteral("%1: frame %2 cannot be decoded (%3); %4 not written")
+                           .arg(source).arg(number).arg(statusText(f.status), f.path));
+        else if (f.reading)
+            printError(QStringLiteral("%1: frame %2: %3; %4 not written")
+                           .arg(source).arg(number).arg(causeText(f.cause), f.path));
+        else
+            printError(QStringLiteral("%1: cannot save frame %2: %3")
+                           .arg(f.path).arg(number).arg(causeText(f.cause)));
+        ++failures;
     }
     // Frames asked for that the GIF does not have.
     for (const Range &r : ranges) {

@@ -1,53 +1,25 @@
 // thumbs: the catalogue thumbnail of every GIF in a folder, listed by the
-// catalogue's rules, made on worker threads.
+// catalogue's own rule (core/listing.h), made by jobs on a JobRunner.
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
-#include <QLocale>
 #include <QSemaphore>
-#include <QThread>
-#include <QThreadPool>
 
-#include <algorithm>
-#include <atomic>
 #include <vector>
 
 #include "args.h"
 #include "cli.h"
+#include "core/giffacts.h"
+#include "core/jobs.h"
+#include "core/listing.h"
 #include "imaging/engine/encoders.h"
 #include "imaging/thumbnail.h"
-#include "shell/nameorder.h"
 
 namespace cli {
 
-namespace {
-
-// Regular files (or links to them) whose names end in ".gif" in any case; hidden
-// names (a leading ".") are skipped. Sorted as the folder tree sorts names.
-QStringList listGifs(const QString &folder)
-{
-    QDir dir(folder);
-    const QFileInfoList entries =
-        dir.entryInfoList(QDir::Files | QDir::System | QDir::NoDotAndDotDot, QDir::NoSort);
-    QStringList names;
-    for (const QFileInfo &e : entries) {
-        const QString name = e.fileName();
-        if (name.startsWith(QLatin1Char('.')) || !name.endsWith(QLatin1String(".gif"), Qt::CaseInsensitive))
-            continue;
-        if (!e.isFile()) // devices, sockets, pipes, dangling links
-            continue;
-        names << name;
-    }
-    std::sort(names.begin(), names.end(), shell::fileNameLess);
-    return names;
-}
-
-} // namespace
-
 int runThumbs(const QStringList &rawArgs)
 {
-    const ParsedArgs args = parseArgs(rawArgs, {QStringLiteral("to")}, {});
+    const ParsedArgs args = parseArgs(rawArgs, {QStringLiteral("to")}, {QStringLiteral("quiet")});
     if (!args.error.isEmpty())
         return usageError(args.error);
     if (args.positional.size() != 1)
@@ -60,23 +32,36 @@ int runThumbs(const QStringList &rawArgs)
         printError(QStringLiteral("%1: not a folder").arg(source));
         return ExitFailed;
     }
+    const CatalogueListing listing = listCatalogue(QFileInfo(source).absoluteFilePath());
+    if (listing.error != engine::Cause::None) {
+        printError(QStringLiteral("%1: cannot read the folder: %2").arg(source, causeText(listing.error)));
+        return ExitFailed;
+    }
+    for (const CatalogueListing::Skipped &s : listing.skipped) {
+        const char *why = s.kind == CatalogueListing::Skipped::DanglingLink ? "a link to nowhere"
+                          : s.kind == CatalogueListing::Skipped::LinkLoop   ? "a link loop"
+                                                                            : "not a regular file";
+        printError(QStringLiteral("%1: skipped: %2").arg(joinPath(source, s.name), QLatin1String(why)));
+    }
     if (!makeOutputFolder(target))
         return ExitFailed;
 
-    const QStringList names = listGifs(source);
+    const QStringList &names = listing.names;
     struct Result {
+        engine::Status loadStatus = engine::Ok;
         bool unreadable = false;
         engine::Status saveStatus = engine::Ok;
     };
     std::vector<Result> results(std::size_t(names.size()));
     QSemaphore finished;
-    QThreadPool pool;
-    pool.setMaxThreadCount(std::max(1, QThread::idealThreadCount()));
+    PoolJobRunner runner;
     for (qsizetype i = 0; i < names.size(); ++i) {
-        pool.start([&, i] {
+        // Each job writes only its own result slot.
+        runner.start([&, i] {
             Result &r = results[std::size_t(i)];
             bool ok = false;
-            const QImage thumbnail = renderThumbnail(joinPath(source, names[i]), &ok);
+            const QImage thumbnail =
+                renderThumbnail(joinPath(source, names[i]), &ok, &r.loadStatus);
             if (!ok)
                 r.unreadable = true;
             else
@@ -87,17 +72,20 @@ int runThumbs(const QStringList &rawArgs)
     }
 
     // Wait with a progress line, then name the failures in catalogue order.
-    Progress progress("thumbs", std::uint64_t(names.size()));
+    Progress progress("thumbs", std::uint64_t(names.size()), args.flags.contains(QStringLiteral("quiet")));
     int failures = 0;
     for (qsizetype i = 0; i < names.size(); ++i) {
         finished.acquire();
         progress.update(std::uint64_t(i) + 1);
     }
-    pool.waitForDone();
+    runner.waitForRunning();
     for (qsizetype i = 0; i < names.size(); ++i) {
         const Result &r = results[std::size_t(i)];
         if (r.unreadable) {
-            printError(joinPath(source, names[i]) + QStringLiteral("可能不是GIF文件"));
+            const engine::Cause cause =
+                r.loadStatus == engine::Ok ? engine::Cause::NotAPicture : loadFailureCause(r.loadStatus);
+            printError(QStringLiteral("%1: cannot read the picture: %2")
+                           .arg(joinPath(source, names[i]), causeText(cause)));
             ++failures;
         } else if (r.saveStatus != engine::Ok) {
             printError(QStringLiteral("%1: cannot save: %2")

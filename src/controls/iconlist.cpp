@@ -10,9 +10,16 @@
 
 namespace {
 
-constexpr int kPicture = 120;
 constexpr int kCellWidth = 128;
 constexpr int kCaptionLines = 2;
+
+// The size of the pictures the item's list shows (none without a picture list).
+QSize pictureSize(const QModelIndex &index)
+{
+    const auto *model = qobject_cast<const IconListModel *>(index.model());
+    const PictureList *pictures = model ? model->pictureList() : nullptr;
+    return pictures ? pictures->pictureSize() : QSize(0, 0);
+}
 
 // Paints an item the way large icons look: the picture centred at the top and
 // the caption, wrapped to at most two lines, below it; a selected item gets a
@@ -21,9 +28,10 @@ class IconDelegate final : public QStyledItemDelegate {
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
 
-    QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &) const override
+    QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override
     {
-        return QSize(kCellWidth, kPicture + 8 + kCaptionLines * option.fontMetrics.height() + 4);
+        return QSize(kCellWidth,
+                     pictureSize(index).height() + 8 + kCaptionLines * option.fontMetrics.height() + 4);
     }
 
     void paint(QPainter *painter, const QStyleOptionViewItem &option,
@@ -35,7 +43,9 @@ public:
         const bool active = option.state & QStyle::State_Active;
         const QPalette::ColorGroup group = active ? QPalette::Active : QPalette::Inactive;
 
-        const QRect pic(cell.x() + (cell.width() - kPicture) / 2, cell.y() + 2, kPicture, kPicture);
+        const QSize side = pictureSize(index);
+        const QRect pic(cell.x() + (cell.width() - side.width()) / 2, cell.y() + 2, side.width(),
+                        side.height());
         const QImage image = index.data(Qt::DecorationRole).value<QImage>();
         if (!image.isNull())
             painter->drawImage(pic, image);
@@ -164,6 +174,17 @@ void IconListModel::setSubItem(int row, int n, const QString &text)
     while (subs.size() <= n)
         subs << QString();
     subs[n] = text;
+}
+
+void IconListModel::append(std::vector<IconItem> items)
+{
+    if (items.empty())
+        return;
+    const int row = count();
+    beginInsertRows(QModelIndex(), row, row + int(items.size()) - 1);
+    m_items.insert(m_items.end(), std::make_move_iterator(items.begin()),
+                   std::make_move_iterator(items.end()));
+    endInsertRows();
 }
 
 void IconListModel::pictureChanged(int pictureIndex)

@@ -35,6 +35,8 @@ public:
     const IconItem &item(int row) const { return m_items[size_t(row)]; }
     // Appends an item and returns its row.
     int append(const IconItem &item);
+    // Appends many items at once (one insertion for the views).
+    void append(std::vector<IconItem> items);
     void clear();
     void setImageIndex(int row, int imageIndex);
     // Sets sub-item `n`, adding empty sub-items before it where missing.

@@ -6,7 +6,16 @@ QImage PictureList::image(int index) const
 {
     if (index < 0 || index >= count())
         return {};
+    if (m_source)
+        return m_source->picture(index);
     return m_images[size_t(index)];
+}
+
+void PictureList::setSource(PictureSource *source)
+{
+    m_source = source;
+    m_images.clear();
+    emit changed(-1);
 }
 
 int PictureList::add(const QImage &picture)

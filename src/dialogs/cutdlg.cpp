@@ -4,7 +4,13 @@
 #include "controls/resources.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QDir>
+#include <QPointer>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+#include <QVBoxLayout>
 #include <QGroupBox>
 #include <QIcon>
 #include <QKeyEvent>
@@ -14,6 +20,8 @@
 #include <QToolButton>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <new>
 #include <utility>
 
@@ -21,7 +29,8 @@
 #include "controls/flat/flatedit.h"
 #include "controls/iconlist.h"
 #include "controls/seams.h"
-#include "dialogs/exportrun.h"
+#include "dialogs/exportwords.h"
+#include "imaging/exportnames.h"
 
 namespace {
 
@@ -78,17 +87,8 @@ QString desktopFolder()
     return QDir::homePath();
 }
 
-// Keeps a button disabled while it lives.
-class DisabledWhile {
-public:
-    explicit DisabledWhile(QWidget *w) : m_widget(w) { m_widget->setEnabled(false); }
-    ~DisabledWhile() { m_widget->setEnabled(true); }
-    DisabledWhile(const DisabledWhile &) = delete;
-    DisabledWhile &operator=(const DisabledWhile &) = delete;
-
-private:
-    QWidget *m_widget;
-};
+// The worker reports progress at most this often, in milliseconds.
+constexpr int ProgressReportMs = 30;
 
 } // namespace
 
@@ -176,6 +176,26 @@ TCUTDlg::TCUTDlg(QWidget *parent) : QDialog(parent)
     connect(SpeedButton1, &QToolButton::clicked, this, &TCUTDlg::SpeedButton1Click);
     connect(SpeedButton2, &QToolButton::clicked, this, &TCUTDlg::SpeedButton2Click);
     connect(SpeedButton3, &QToolButton::clicked, this, &TCUTDlg::SpeedButton3Click);
+
+    m_progressTimer = new QTimer(this);
+    m_progressTimer->setSingleShot(true);
+    connect(m_progressTimer, &QTimer::timeout, this, [this] {
+        if (m_running && m_progress)
+            m_progress->show();
+    });
+}
+
+TCUTDlg::~TCUTDlg()
+{
+    // The run's job reports to this dialog: let it stop and end first.
+    m_exports.cancel();
+    if (m_runner)
+        m_runner->waitForRunning();
+}
+
+void TCUTDlg::setJobRunner(JobRunner *runner)
+{
+    m_runner = runner;
 }
 
 void TCUTDlg::LoadFrameList(const IconListView *frameList)
@@ -210,7 +230,7 @@ void TCUTDlg::SpeedButton1Click()
         return;
 
     ExportRequest request;
-    request.gifPath = items->item(0).subItems.at(0);
+    request.source = items->item(0).subItems.at(0);
     request.folder = exportFolder(folderText);
     request.formatIndex = FlatComboBox1->currentIndex();
     if (FlatComboBox2->currentIndex() == 0) {
@@ -225,20 +245,118 @@ void TCUTDlg::SpeedButton1Click()
         return;
     }
 
-    ExportResult result;
-    try {
-        // Synchronous on purpose: no events run until the files are written, so the
-        // dialog cannot be closed and the frame list cannot change meanwhile.
-        DisabledWhile disabled(SpeedButton1);
-        BusyCursor busy;
-        result = runExport(request);
-    } catch (const std::bad_alloc &) {
+    startExport(request);
+}
+
+void TCUTDlg::startExport(const ExportRequest &request)
+{
+    if (!m_runner) {
+        m_ownRunner = std::make_unique<PoolJobRunner>(1);
+        m_runner = m_ownRunner.get();
+    }
+    const Request run = m_exports.next();
+    m_running = true;
+    setControlsEnabled(false);
+    setCursor(Qt::BusyCursor);
+    if (!m_progress) {
+        m_progress = new TExportProgress(this);
+        connect(m_progress, &TExportProgress::cancelRequested, this, &TCUTDlg::CancelExport);
+    }
+    m_progress->setProgress(0, request.allFrames ? request.listedFrames : int(request.frames.size()));
+    m_progressTimer->start(std::max(0, ProgressDelayMs));
+
+    QPointer<TCUTDlg> self(this);
+    const std::function<void(int)> before = beforeExportFrame;
+    m_runner->start([self, request, run, before] {
+        ExportControl control;
+        control.cancel = run.cancelled;
+        control.beforeFrame = before;
+        auto last = std::chrono::steady_clock::now() - std::chrono::seconds(1);
+        control.progress = [&](int done, int total) {
+            const auto now = std::chrono::steady_clock::now();
+            if (done < total && now - last < std::chrono::milliseconds(ProgressReportMs))
+                return;
+            last = now;
+            if (self)
+                postTo(self, [self, run, done, total] {
+                    if (self)
+                        self->exportProgressed(run.number, done, total);
+                });
+        };
+        ExportResult result;
+        bool outOfMemory = false;
+        try {
+            result = runExport(request, control);
+        } catch (const std::bad_alloc &) {
+            outOfMemory = true;
+        }
+        if (self)
+            postTo(self, [self, run, result, outOfMemory] {
+                if (self)
+                    self->exportDone(run.number, result, outOfMemory);
+            });
+    });
+}
+
+void TCUTDlg::exportProgressed(int number, int done, int total)
+{
+    if (number == m_exports.current().number && m_running && m_progress)
+        m_progress->setProgress(done, total);
+}
+
+void TCUTDlg::exportDone(int number, const ExportResult &result, bool outOfMemory)
+{
+    if (number != m_exports.current().number || !m_running)
+        return;
+    m_running = false;
+    m_progressTimer->stop();
+    if (m_progress)
+        m_progress->hide();
+    unsetCursor();
+    setControlsEnabled(true);
+    if (outOfMemory) {
         seams::showError(this, QStringLiteral("内存不足, 未能分解全部的GIF帧。"));
+    } else if (result.cancelled) {
+        seams::showMessage(this, exportCancelledText(result), QStringLiteral("提示"),
+                           seams::MsgIcon::Information);
+    } else {
+        const QString report = exportFailureReport(result);
+        if (!report.isEmpty())
+            seams::showError(this, report);
+    }
+    emit exportFinished();
+}
+
+void TCUTDlg::CancelExport()
+{
+    if (m_running)
+        m_exports.cancel();
+}
+
+void TCUTDlg::setControlsEnabled(bool enabled)
+{
+    for (QWidget *w : std::initializer_list<QWidget *>{ListView1, FlatEdit1, SpeedButton3,
+                                                       FlatComboBox1, FlatComboBox2, SpeedButton1,
+                                                       SpeedButton2})
+        w->setEnabled(enabled);
+}
+
+void TCUTDlg::closeEvent(QCloseEvent *event)
+{
+    if (m_running) {
+        event->ignore();
         return;
     }
-    const QString report = exportFailureReport(result);
-    if (!report.isEmpty())
-        seams::showError(this, report);
+    QDialog::closeEvent(event);
+}
+
+void TCUTDlg::reject()
+{
+    // Esc and "退出" do nothing while a run writes; the progress window's
+    // "取消" is the way out.
+    if (m_running)
+        return;
+    QDialog::reject();
 }
 
 void TCUTDlg::SpeedButton2Click() { reject(); }
@@ -293,4 +411,41 @@ void TCUTDlg::showEvent(QShowEvent *event)
                                  std::max(avail.top(), avail.bottom() - frame.height() + 1)));
     }
     move(frame.topLeft());
+}
+
+// --- progress window ---------------------------------------------------------------
+
+TExportProgress::TExportProgress(QWidget *parent) : QDialog(parent)
+{
+    setObjectName(QStringLiteral("ExportProgress"));
+    setWindowTitle(QStringLiteral("分解GIF帧"));
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint
+                   | Qt::WindowCloseButtonHint);
+    setWindowModality(Qt::WindowModal);
+    auto *layout = new QVBoxLayout(this);
+    Label1 = new QLabel(this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    ProgressBar1 = new QProgressBar(this);
+    ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
+    ProgressBar1->setTextVisible(false);
+    CancelButton = new QPushButton(QStringLiteral("取消"), this);
+    CancelButton->setObjectName(QStringLiteral("CancelButton"));
+    layout->addWidget(Label1);
+    layout->addWidget(ProgressBar1);
+    layout->addWidget(CancelButton, 0, Qt::AlignRight);
+    setMinimumWidth(320);
+    connect(CancelButton, &QPushButton::clicked, this, &TExportProgress::cancelRequested);
+}
+
+void TExportProgress::setProgress(int done, int total)
+{
+    const int current = std::min(std::max(done + 1, 1), std::max(total, 1));
+    Label1->setText(QStringLiteral("正在保存第%1个文件, 共%2个文件").arg(current).arg(total));
+    ProgressBar1->setRange(0, std::max(total, 1));
+    ProgressBar1->setValue(std::min(done, std::max(total, 0)));
+}
+
+void TExportProgress::reject()
+{
+    emit cancelRequested();
 }

@@ -4,8 +4,19 @@
 // selected frames, and writes them as picture files. Created once and shown
 // modally again and again; the folder and both choices last for the whole run of
 // the program and are never saved. GUI thread only; owned by the main window.
+//
+// The export run goes to a worker job; the dialog stays live. A run that lasts
+// longer than ProgressDelayMs shows a modal progress window with a way out.
+// While a run is going, the dialog's controls are disabled and it cannot be
+// closed, so the frame list cannot change under the run.
 
 #include <QDialog>
+
+#include <functional>
+#include <memory>
+
+#include "core/exportrun.h"
+#include "core/jobs.h"
 
 class IconListView;
 class QGroupBox;
@@ -13,11 +24,47 @@ class QLabel;
 class QToolButton;
 class TFlatEdit;
 class TFlatComboBox;
+class QProgressBar;
+class QPushButton;
+class QTimer;
+
+// The progress window of a long export run: "正在保存第n个文件, 共M个文件", a
+// progress bar and "取消".
+class TExportProgress : public QDialog {
+    Q_OBJECT
+public:
+    explicit TExportProgress(QWidget *parent);
+    // `done` files of `total` are finished; the one being saved is done + 1.
+    void setProgress(int done, int total);
+
+    QLabel *Label1;
+    QProgressBar *ProgressBar1;
+    QPushButton *CancelButton;
+
+signals:
+    void cancelRequested();
+
+protected:
+    void reject() override; // Esc and the close button cancel too
+};
 
 class TCUTDlg : public QDialog {
     Q_OBJECT
 public:
     explicit TCUTDlg(QWidget *parent);
+    ~TCUTDlg() override;
+
+    // Where export runs go (not owned; null for the dialog's own thread pool).
+    void setJobRunner(JobRunner *runner);
+    // How long a run goes before the progress window shows, in milliseconds.
+    int ProgressDelayMs = 500;
+    // Called on the run's thread before each file's frame is selected (tests).
+    std::function<void(int k)> beforeExportFrame;
+
+    bool exportRunning() const { return m_running; }
+    // Asks the running export to stop after the files being written.
+    void CancelExport();
+    TExportProgress *progressWindow() const { return m_progress; }
 
     // Copies the items of the main window's frame list (captions, sub-items,
     // image indexes) into ListView1 and shows them with the frame list's own
@@ -47,7 +94,26 @@ public:
     QToolButton *SpeedButton1;
     QToolButton *SpeedButton2;
 
+signals:
+    // A run ended (finished, failed or cancelled) and its message, if any, was shown.
+    void exportFinished();
+
 protected:
     void keyPressEvent(QKeyEvent *event) override;
     void showEvent(QShowEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    void reject() override;
+
+private:
+    void startExport(const ExportRequest &request);
+    void exportProgressed(int number, int done, int total);
+    void exportDone(int number, const ExportResult &result, bool outOfMemory);
+    void setControlsEnabled(bool enabled);
+
+    std::unique_ptr<JobRunner> m_ownRunner;
+    JobRunner *m_runner = nullptr;
+    RequestSequence m_exports;
+    bool m_running = false;
+    TExportProgress *m_progress = nullptr;
+    QTimer *m_progressTimer = nullptr;
 };

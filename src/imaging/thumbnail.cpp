@@ -66,9 +66,11 @@ bool DrawThumbnail(const TGPImage &image, QImage &canvas)
     return true;
 }
 
-QImage renderThumbnail(const QString &path, bool *ok)
+QImage renderThumbnail(const QString &path, bool *ok, TGPStatus *status)
 {
     TGPImage image(path);
+    if (status)
+        *status = image.LoadStatus();
     // A still picture has no time dimension and keeps its only frame.
     image.SelectActiveFrame(FrameDimensionTime, 0);
     QImage canvas = NewThumbnailCanvas();

@@ -14,7 +14,10 @@
 
 #include <cstdint>
 
+#include "imaging/engine/records.h"
+
 class TGPImage;
+using TGPStatus = engine::Status;
 
 inline constexpr int ThumbnailSize = 120;
 
@@ -36,6 +39,7 @@ QImage NewThumbnailCanvas();
 bool DrawThumbnail(const TGPImage &image, QImage &canvas);
 
 // Loads `path`, selects frame 0 along the time dimension (a still picture keeps
-// its only frame) and returns its thumbnail. On failure returns a null image and
-// sets *ok (when given) to false; the caller shows its placeholder.
-QImage renderThumbnail(const QString &path, bool *ok = nullptr);
+// its only frame) and returns its thumbnail. On failure returns a null image,
+// sets *ok (when given) to false and *status (when given) to why the picture
+// did not load; the caller shows its placeholder.
+QImage renderThumbnail(const QString &path, bool *ok = nullptr, TGPStatus *status = nullptr);

@@ -151,14 +151,23 @@ struct Window {
     ManualRunner *runner = nullptr;
     std::unique_ptr<TForm1> form;
 
-    explicit Window(const QString &root, bool immediate = false)
+    ManualRunner *inspectionRunner = nullptr;
+
+    // The inspection's jobs run in place by default, so an inspection completes
+    // within the selection, as a synchronous one would; `inspectionInPlace`
+    // false queues them in `inspectionRunner` for the test to run.
+    explicit Window(const QString &root, bool immediate = false, bool inspectionInPlace = true)
     {
         auto r = std::make_unique<ManualRunner>();
         r->immediate = immediate;
         runner = r.get();
+        auto ir = std::make_unique<ManualRunner>();
+        ir->immediate = inspectionInPlace;
+        inspectionRunner = ir.get();
         TForm1::Options options;
         options.treeRoot = root;
         options.runner = std::move(r);
+        options.inspectionRunner = std::move(ir);
         form = std::make_unique<TForm1>(std::move(options));
         form->CreateDialogs();
     }

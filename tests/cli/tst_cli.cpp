@@ -368,8 +368,9 @@ void TestCli::thumbs()
     QCOMPARE(r.exitCode, 1);
     QCOMPARE(filesIn(out), (QStringList{QStringLiteral("A.GIF.png"), QStringLiteral("b.gif.png"),
                                         QStringLiteral("c.Gif.png"), QStringLiteral("link.gif.png")}));
-    const QString bad9 = QDir(src).filePath(QStringLiteral("x9.gif")) + QStringLiteral("可能不是GIF文件");
-    const QString bad10 = QDir(src).filePath(QStringLiteral("x10.gif")) + QStringLiteral("可能不是GIF文件");
+    // Reasons in English, like the rest of the command line.
+    const QString bad9 = QDir(src).filePath(QStringLiteral("x9.gif")) + QStringLiteral(": cannot read the picture: not a picture");
+    const QString bad10 = QDir(src).filePath(QStringLiteral("x10.gif")) + QStringLiteral(": cannot read the picture: not a picture");
     QVERIFY2(r.err.contains(bad9), qPrintable(r.err));
     QVERIFY(r.err.indexOf(bad9) < r.err.indexOf(bad10));
 

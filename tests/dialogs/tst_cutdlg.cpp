@@ -24,7 +24,10 @@
 #include "controls/picturelist.h"
 #include "controls/seams.h"
 #include "dialogs/cutdlg.h"
-#include "dialogs/exportrun.h"
+#include "imaging/thumbnail.h"
+#include "core/exportrun.h"
+#include "dialogs/exportwords.h"
+#include "imaging/exportnames.h"
 #include "imaging/gdiplus.h"
 
 namespace {
@@ -103,7 +106,7 @@ bool writeFrames(const QString &path, int frames, int firstColour = 0)
 
 // The main window's frame list for `path` as the inspection fills it.
 struct FrameList {
-    PictureList pictures;
+    PictureList pictures{QSize(ThumbnailSize, ThumbnailSize)};
     IconListView view;
 
     void load(const QString &path, int minimumItems = 0)
@@ -209,7 +212,14 @@ private:
         m_dlg->FlatComboBox1->setCurrentIndex(format);
         return true;
     }
-    void exportNow() { m_dlg->SpeedButton1->click(); }
+    // Clicks "分解图片" and waits for the run the click started, if any.
+    void exportNow()
+    {
+        QSignalSpy done(m_dlg, &TCUTDlg::exportFinished);
+        m_dlg->SpeedButton1->click();
+        if (m_dlg->exportRunning())
+            done.wait(30000);
+    }
     // The text of the one error box shown, or what was wrong with the boxes.
     QString onlyErrorText() const
     {
@@ -390,6 +400,7 @@ void TestCutDlg::keyboard()
     target->setFocus();
     QTRY_VERIFY(target->hasFocus());
     QTest::keyClick(target, Qt::Key(key));
+    QTRY_VERIFY(!m_dlg->exportRunning());
     QCOMPARE(m_dlg->isVisible(), !closes);
     QCOMPARE(m_picker.calls, pickerCalls);
     QCOMPARE(filesIn(m_out).size(), exports ? 2 : 0);

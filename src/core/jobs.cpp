@@ -1,10 +1,12 @@
-#include "app/jobrunner.h"
+#include "core/jobs.h"
 
 #include <QThread>
 
-PoolJobRunner::PoolJobRunner()
+#include <algorithm>
+
+PoolJobRunner::PoolJobRunner(int threads)
 {
-    m_pool.setMaxThreadCount(std::max(1, QThread::idealThreadCount()));
+    m_pool.setMaxThreadCount(threads > 0 ? threads : std::max(1, QThread::idealThreadCount()));
 }
 
 PoolJobRunner::~PoolJobRunner()

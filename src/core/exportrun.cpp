@@ -1,0 +1,142 @@
+#include "core/exportrun.h"
+
+#include <QFileInfo>
+
+#include <algorithm>
+#include <cstdint>
+
+#include "core/giffacts.h"
+#include "imaging/engine/framesaver.h"
+#include "imaging/exportnames.h"
+#include "imaging/filesize.h"
+#include "imaging/gdiplus.h"
+
+namespace {
+
+// How often a run waiting for its last files reports progress, in milliseconds.
+constexpr int ProgressPollMs = 50;
+
+// Why a save failed, judged from what stands at the target after the failure.
+engine::Cause writeFailureCause(const QString &path, engine::Status status)
+{
+    const QFileInfo target(path);
+    const QFileInfo folder(target.absolutePath());
+    if (target.isDir())
+        return engine::Cause::FolderInTheWay;
+    if (!folder.exists())
+        return engine::Cause::FolderMissing;
+    if (!folder.isDir())
+        return engine::Cause::NotAFolder;
+    if (!folder.isWritable() || (target.exists() && !target.isWritable()))
+        return engine::Cause::PermissionDenied;
+    switch (status) {
+    case engine::OutOfMemory:
+        return engine::Cause::OutOfMemory;
+    case engine::InvalidParameter:
+        return engine::Cause::EncodeFailed;
+    default:
+        return engine::Cause::IoError;
+    }
+}
+
+} // namespace
+
+ExportResult runExport(const ExportRequest &request, const ExportControl &control)
+{
+    ExportResult result;
+    const auto &formats = exportFormats();
+    const ExportFormat &format =
+        formats[size_t(request.formatIndex >= 0 && request.formatIndex < int(formats.size())
+                           ? request.formatIndex
+                           : 0)];
+    const QString base = StripExtension(FileNameOfPath(request.source));
+    const QString extension = QString::fromLatin1(format.extension);
+
+    engine::Status loadStatus = engine::Ok;
+    const std::unique_ptr<engine::Image> picture = engine::Image::load(request.source, &loadStatus);
+    if (!picture) {
+        result.sourceStatus = loadStatus;
+        result.sourceError = loadFailureCause(loadStatus);
+    }
+    const engine::Guid dimension = picture ? picture->frameDimension() : engine::FrameDimensionTime;
+    result.frameCount = picture ? picture->frameCount() : 0;
+
+    // A list stops at a limit; "all frames" still means every frame of the file.
+    std::vector<int> frames = request.frames;
+    if (request.allFrames) {
+        const std::int64_t n =
+            std::max<std::int64_t>(request.listedFrames, std::int64_t(result.frameCount));
+        frames.clear();
+        frames.reserve(size_t(n));
+        for (std::int64_t i = 0; i < n; ++i)
+            frames.push_back(int(i));
+    }
+    const int total = int(frames.size());
+    result.attempted = total;
+    if (frames.empty())
+        return result;
+
+    std::vector<QString> names;
+    names.reserve(frames.size());
+    for (int frame : frames)
+        names.push_back(exportFileName(request.folder, base, frame, extension));
+
+    // The identifier stays all zeros when no encoder matches; that is reported
+    // for every frame instead of letting the save fail quietly.
+    Guid clsid{};
+    const bool haveEncoder = FindEncoder(QByteArray(format.mimeType), &clsid) >= 0;
+    const ExportQuality quality;
+
+    std::vector<ExportFailure> failures;
+    auto fail = [&](size_t k, engine::Cause cause, engine::Status status, bool reading) {
+        failures.push_back({names[k], frames[k], cause, status, reading});
+    };
+    int finishedBefore = 0; // files settled without reaching the saver
+    int submitted = 0;
+    auto report = [&](const engine::FrameSaver &saver) {
+        if (control.progress)
+            control.progress(finishedBefore + int(saver.completed()), total);
+    };
+    {
+        // Frames are decoded here, in order, and encoded on the saver's workers.
+        engine::FrameSaver saver;
+        for (size_t k = 0; k < frames.size(); ++k) {
+            if (control.cancel && control.cancel->load()) {
+                result.cancelled = true;
+                result.notAttempted = total - int(k);
+                break;
+            }
+            if (control.beforeFrame)
+                control.beforeFrame(int(k));
+            if (!picture) {
+                fail(k, result.sourceError, result.sourceStatus, true);
+                ++finishedBefore;
+            } else if (!haveEncoder) {
+                fail(k, engine::Cause::NoEncoder, engine::GenericError, false);
+                ++finishedBefore;
+            } else if (const engine::Status s = picture->selectFrame(dimension, std::uint32_t(frames[k]));
+                       s != engine::Ok) {
+                const engine::Cause cause = engine::causeFromStatus(s) == engine::Cause::SourceChanged
+                                                ? engine::Cause::SourceChanged
+                                                : engine::Cause::FrameUnreadable;
+                fail(k, cause, s, true);
+                ++finishedBefore;
+            } else {
+                saver.submit(picture->activeFrame(), clsid, quality.parameters(), names[k],
+                             std::uint32_t(k));
+                ++submitted;
+            }
+            report(saver);
+        }
+        while (!saver.wait(ProgressPollMs))
+            report(saver);
+        report(saver);
+        for (const engine::FrameSaver::Failure &f : saver.failures())
+            fail(f.tag, writeFailureCause(f.path, f.status), f.status, false);
+        result.written = submitted - int(saver.failures().size());
+    }
+    std::sort(failures.begin(), failures.end(),
+              [](const ExportFailure &a, const ExportFailure &b) { return a.frame < b.frame; });
+    result.failures = std::move(failures);
+    return result;
+}

@@ -1,0 +1,66 @@
+#pragma once
+// The export run: writes chosen frames of one GIF as picture files named
+// folder + base name + "_" + frame number + extension (imaging/exportnames.h),
+// and reports each file that could not be written with its cause. The export
+// dialog and the command line both run it; each words the causes itself.
+//
+// A frame that cannot be selected or saved writes no file and is a failure
+// (never the previous frame under its number); an existing file is replaced
+// only by a complete new one. A cancelled run stops after the files being
+// written; nothing half-written stays.
+//
+// Threads: runExport runs on the calling thread (a worker in the program) and
+// returns when every file is written or has failed. Frames are decoded in
+// order on that thread and encoded by a pool of its own; the control's
+// callbacks are called on the calling thread. Never throws but std::bad_alloc.
+
+#include <QString>
+
+#include <functional>
+#include <vector>
+
+#include "core/jobs.h"
+#include "imaging/engine/failure.h"
+
+struct ExportRequest {
+    QString source;      // the GIF whose frames are written
+    QString folder;      // output folder, ending in "/" (exportFolder)
+    int formatIndex = 0; // index into exportFormats()
+    // Which frames: every frame of the GIF, but at least the `listedFrames`
+    // frames a list shows (a frame listed but gone from the file is a
+    // failure); otherwise the positions in `frames` (from 0, ascending).
+    bool allFrames = false;
+    int listedFrames = 0;
+    std::vector<int> frames;
+};
+
+struct ExportFailure {
+    QString path;     // the file that was not written
+    int frame = 0;    // its frame, from 0
+    engine::Cause cause = engine::Cause::IoError;
+    engine::Status status = engine::GenericError;
+    bool reading = false; // the cause lies with the GIF, not with the file written
+};
+
+struct ExportResult {
+    int attempted = 0; // files the run was asked to write
+    int written = 0;
+    std::vector<ExportFailure> failures; // in frame order
+    // The GIF itself could not be read (then every file fails with this cause).
+    engine::Cause sourceError = engine::Cause::None;
+    engine::Status sourceStatus = engine::Ok;
+    std::uint32_t frameCount = 0; // frames in the GIF
+    bool cancelled = false;
+    int notAttempted = 0; // files never tried because the run was cancelled
+};
+
+struct ExportControl {
+    CancelFlag cancel; // may be null
+    // Files finished (written or failed) so far, and the run's file count.
+    std::function<void(int done, int total)> progress;
+    // Called before the k-th file's frame (from 0) is selected: a test's way to
+    // change the world between two frames.
+    std::function<void(int k)> beforeFrame;
+};
+
+ExportResult runExport(const ExportRequest &request, const ExportControl &control = {});

@@ -1,0 +1,300 @@
+#include "core/frameinspection.h"
+
+#include <QThread>
+
+#include <algorithm>
+#include <atomic>
+#include <map>
+#include <mutex>
+
+#include "imaging/gdiplus.h"
+#include "imaging/thumbnail.h"
+
+namespace {
+
+// The pass reports the frames it passed at most this often, in milliseconds
+// (the first frame goes at once, so the list shows it without delay).
+constexpr int BatchMs = 30;
+
+// Hands a result to the inspection: queued from a worker, at once when the job
+// runs on the inspection's own thread (a runner that runs jobs in place, as
+// tests use, then gives the synchronous inspection's sequence exactly).
+template <typename Fn>
+void deliver(QObject *receiver, Fn &&fn)
+{
+    if (QThread::currentThread() == receiver->thread())
+        fn();
+    else
+        postTo(receiver, std::forward<Fn>(fn));
+}
+
+} // namespace
+
+struct FrameInspection::Shared {
+    QString path;
+    Request request; // the pass stops when this is cancelled
+    // Set when the store is replaced or shut down: seek jobs stop.
+    std::atomic_bool dropped{false};
+
+    std::mutex mutex; // guards what follows
+    std::map<std::uint32_t, std::shared_ptr<const engine::FrameState>> snapshots;
+    std::set<int> seekQueue;
+    bool seekActive = false;
+    // Used by the seek job only (one at a time).
+    std::unique_ptr<TGPImage> seeker;
+};
+
+FrameInspection::FrameInspection(JobRunner *runner, QObject *parent)
+    : QObject(parent), m_runner(runner)
+{
+}
+
+FrameInspection::~FrameInspection()
+{
+    shutDown();
+}
+
+int FrameInspection::start(const QString &path, int maxFrames)
+{
+    const Request r = m_requests.next();
+    m_running = true;
+    auto shared = std::make_shared<Shared>();
+    shared->path = path;
+    shared->request = r;
+    QObject *self = this;
+    m_runner->start([shared, self, maxFrames] { runPass(shared, self, maxFrames); });
+    return r.number;
+}
+
+void FrameInspection::cancel()
+{
+    m_requests.cancel();
+    m_running = false;
+}
+
+void FrameInspection::shutDown()
+{
+    cancel();
+    dropAdopted();
+    m_runner->cancelQueued();
+    m_runner->waitForRunning();
+}
+
+void FrameInspection::dropAdopted()
+{
+    if (m_adopted)
+        m_adopted->dropped.store(true);
+    m_adopted.reset();
+    m_adoptedRequest = -1;
+    m_listed = 0;
+    m_held.clear();
+    m_recent.clear();
+    m_asked.clear();
+    m_peakHeld = 0;
+}
+
+void FrameInspection::runPass(std::shared_ptr<Shared> shared, QObject *receiver, int maxFrames)
+{
+    auto *self = static_cast<FrameInspection *>(receiver);
+    const Request request = shared->request;
+    if (request.isCancelled())
+        return;
+    TGPImage picture(shared->path);
+    engine::Image *native = picture.Native();
+    // A picture without frame delays (a PNG named .gif) is not inspected.
+    if (!native || !native->hasFrameDelays()) {
+        deliver(receiver, [self, request] { self->openedResult(request.number, {}, 0, false, {}); });
+        return;
+    }
+    const GifFacts facts = gifFacts(*native, shared->path);
+    const int listed = int(std::min<std::int64_t>(facts.frameCount, std::max(0, maxFrames)));
+    deliver(receiver, [self, request, facts, listed, shared] {
+        self->openedResult(request.number, facts, listed, true, shared);
+    });
+
+    // Saved states only pay when frames will be made on demand.
+    int step = 0;
+    const std::size_t canvasBytes = std::size_t(facts.width) * std::size_t(facts.height) * 4;
+    const std::size_t room = canvasBytes ? SnapshotBudget / canvasBytes : 0;
+    if (listed > MaxHeld && room > 0)
+        step = std::max<int>(MinSnapshotStep, int((std::size_t(listed) + room - 1) / room));
+
+    const engine::Guid dimension = native->frameDimension();
+    Batch batch;
+    QElapsedTimer since;
+    since.start();
+    for (int i = 0; i < listed; ++i) {
+        if (request.isCancelled())
+            return;
+        // A frame that fails keeps the one before active and is drawn as such,
+        // so every listed frame has a picture.
+        native->selectFrame(dimension, std::uint32_t(i));
+        if (i < MaxHeld) {
+            QImage canvas = NewThumbnailCanvas();
+            DrawThumbnail(picture, canvas);
+            batch.thumbnails.emplace_back(i, std::move(canvas));
+        }
+        if (step > 0 && i % step == 0) {
+            if (std::shared_ptr<const engine::FrameState> state = native->saveState()) {
+                const std::lock_guard lock(shared->mutex);
+                shared->snapshots[std::uint32_t(i)] = std::move(state);
+            }
+        }
+        batch.listed = i + 1;
+        if (i == 0 || i + 1 == listed || since.elapsed() >= BatchMs) {
+            deliver(receiver, [self, request, batch = std::move(batch)]() mutable {
+                self->batchResult(request.number, std::move(batch));
+            });
+            batch = Batch{};
+            since.restart();
+        }
+    }
+    deliver(receiver, [self, request] { self->finishedResult(request.number); });
+}
+
+void FrameInspection::runSeek(std::shared_ptr<Shared> shared, QObject *receiver)
+{
+    auto *self = static_cast<FrameInspection *>(receiver);
+    const int number = shared->request.number;
+    for (;;) {
+        int frame = 0;
+        std::shared_ptr<const engine::FrameState> nearest;
+        {
+            const std::lock_guard lock(shared->mutex);
+            if (shared->seekQueue.empty() || shared->dropped.load()) {
+                shared->seekActive = false;
+                return;
+            }
+            frame = *shared->seekQueue.begin();
+            shared->seekQueue.erase(shared->seekQueue.begin());
+            auto it = shared->snapshots.upper_bound(std::uint32_t(frame));
+            if (it != shared->snapshots.begin())
+                nearest = std::prev(it)->second;
+        }
+        if (!shared->seeker)
+            shared->seeker = std::make_unique<TGPImage>(shared->path);
+        engine::Image *native = shared->seeker->Native();
+        if (!native) {
+            const std::lock_guard lock(shared->mutex);
+            shared->seekQueue.clear();
+            shared->seekActive = false;
+            return;
+        }
+        // Continue from where the seeker stands when that is nearer than the
+        // saved state; otherwise start from the state (or from frame 0).
+        const std::uint32_t at = native->activeFrameIndex();
+        if (nearest && (at > std::uint32_t(frame) || nearest->frame() > at))
+            native->restoreState(*nearest);
+        native->selectFrame(native->frameDimension(), std::uint32_t(frame));
+        QImage canvas = NewThumbnailCanvas();
+        DrawThumbnail(*shared->seeker, canvas);
+        deliver(receiver, [self, number, frame, canvas] { self->seekResult(number, frame, canvas); });
+    }
+}
+
+void FrameInspection::openedResult(int request, const GifFacts &facts, int listed, bool ok,
+                                   std::shared_ptr<Shared> shared)
+{
+    if (!m_requests.isCurrent(request))
+        return;
+    if (!ok) {
+        m_running = false;
+        emit failed(request);
+        return;
+    }
+    dropAdopted();
+    m_adopted = std::move(shared);
+    m_adoptedRequest = request;
+    emit opened(request, facts, listed);
+}
+
+void FrameInspection::batchResult(int request, Batch batch)
+{
+    if (request != m_adoptedRequest || !m_requests.isCurrent(request))
+        return;
+    if (batch.listed > m_listed) {
+        m_listed = batch.listed;
+        emit framesListed(request, m_listed);
+    }
+    for (auto &[frame, picture] : batch.thumbnails) {
+        m_asked.erase(frame);
+        hold(frame, picture);
+        emit thumbnailReady(frame);
+    }
+}
+
+void FrameInspection::seekResult(int request, int frame, const QImage &picture)
+{
+    if (request != m_adoptedRequest)
+        return;
+    m_asked.erase(frame);
+    hold(frame, picture);
+    emit thumbnailReady(frame);
+}
+
+void FrameInspection::finishedResult(int request)
+{
+    if (!m_requests.isCurrent(request))
+        return;
+    m_running = false;
+    emit finished(request);
+}
+
+void FrameInspection::hold(int frame, const QImage &picture)
+{
+    auto it = m_held.find(frame);
+    if (it != m_held.end()) {
+        m_recent.erase(it->second.second);
+        m_held.erase(it);
+    }
+    m_recent.push_front(frame);
+    m_held.emplace(frame, std::make_pair(picture, m_recent.begin()));
+    while (int(m_held.size()) > MaxHeld) {
+        m_held.erase(m_recent.back());
+        m_recent.pop_back();
+    }
+    m_peakHeld = std::max(m_peakHeld, int(m_held.size()));
+}
+
+QImage FrameInspection::thumbnail(int frame)
+{
+    auto it = m_held.find(frame);
+    if (it == m_held.end()) {
+        request(frame);
+        return {};
+    }
+    m_recent.splice(m_recent.begin(), m_recent, it->second.second);
+    return it->second.first;
+}
+
+void FrameInspection::prefetch(int first, int count)
+{
+    if (m_listed <= 0)
+        return;
+    for (int k = 0; k < std::min(count, m_listed); ++k) {
+        const int frame = (first + k) % m_listed;
+        if (!isHeld(frame))
+            request(frame);
+    }
+}
+
+void FrameInspection::request(int frame)
+{
+    if (!m_adopted || frame < 0 || frame >= m_listed || m_asked.count(frame))
+        return;
+    m_asked.insert(frame);
+    bool startJob = false;
+    {
+        const std::lock_guard lock(m_adopted->mutex);
+        m_adopted->seekQueue.insert(frame);
+        if (!m_adopted->seekActive) {
+            m_adopted->seekActive = true;
+            startJob = true;
+        }
+    }
+    if (startJob) {
+        std::shared_ptr<Shared> shared = m_adopted;
+        QObject *self = this;
+        m_runner->start([shared, self] { runSeek(shared, self); });
+    }
+}

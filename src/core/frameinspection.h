@@ -1,0 +1,118 @@
+#pragma once
+// FrameInspection: decomposes the selected GIF in the background and keeps its
+// frame thumbnails in bounded memory.
+//
+// start() hands the file to a pass job: it loads the picture, reports its facts
+// (opened), then composes every frame in order, reporting the frames passed so
+// far with the thumbnails it drew (framesListed), and ends (finished). A new
+// start() or cancel() stops the running pass at its next frame; every result
+// carries its request number and results of an old request are dropped, so no
+// frame of an old GIF ever reaches the window. A failed load (failed) leaves the
+// store as it was: the frame list keeps the previous GIF.
+//
+// The store: at most MaxHeld thumbnails are held, least recently used first
+// out. The pass draws the first MaxHeld frames; a listed frame that is not held
+// is made on demand by a seek job,
+// which continues from the nearest saved frame state (the pass saves one every
+// few frames, within SnapshotBudget bytes) instead of decoding from frame 0.
+// thumbnail() answers a null image while a frame is being made and emits
+// thumbnailReady when it arrives. Memory: MaxHeld thumbnails (120 x 120 x 4
+// bytes each), the snapshots, and one canvas for each of the pass and the seek
+// job, whatever the number of frames.
+//
+// GUI thread only; the jobs run on the JobRunner and share nothing with the
+// window but a mutex-guarded store of frame states.
+
+#include <QElapsedTimer>
+#include <QImage>
+#include <QObject>
+#include <QString>
+
+#include <cstddef>
+#include <list>
+#include <memory>
+#include <set>
+#include <unordered_map>
+#include <vector>
+
+#include "core/giffacts.h"
+#include "core/jobs.h"
+
+class FrameInspection : public QObject {
+    Q_OBJECT
+public:
+    // Thumbnails held at once: about 29 MB, far more than any view shows.
+    static constexpr int MaxHeld = 512;
+    // Memory for saved frame states used for seeking, in bytes.
+    static constexpr std::size_t SnapshotBudget = std::size_t(48) << 20;
+    // Fewest frames between two saved states: closer ones would cost more memory
+    // than the decoding they save.
+    static constexpr int MinSnapshotStep = 16;
+
+    // `runner` is not owned and must outlive this object.
+    explicit FrameInspection(JobRunner *runner, QObject *parent = nullptr);
+    ~FrameInspection() override;
+
+    // Starts inspecting `path`, listing at most `maxFrames` frames; cancels the
+    // inspection running before. Returns the request number.
+    int start(const QString &path, int maxFrames);
+    // Stops the running inspection; its results are dropped.
+    void cancel();
+    // Cancels everything and waits for the running jobs (before shutting down).
+    void shutDown();
+    // An inspection has started and not yet finished or failed.
+    bool running() const { return m_running; }
+    int currentRequest() const { return m_requests.current().number; }
+
+    // --- the store of the adopted inspection (the last one that opened) ---
+    int frameCount() const { return m_listed; }
+    // The thumbnail of `frame`, or a null image while it is being made.
+    QImage thumbnail(int frame);
+    // Asks for these frames ahead of use (the playback's next frames).
+    void prefetch(int first, int count);
+    bool isHeld(int frame) const { return m_held.count(frame) != 0; }
+    int heldCount() const { return int(m_held.size()); }
+    // Most thumbnails held at any moment since the last start (tests).
+    int peakHeld() const { return m_peakHeld; }
+
+signals:
+    // The picture loaded: the window adopts the new inspection and shows the facts.
+    void opened(int request, const GifFacts &facts, int listed);
+    // The picture could not be inspected; nothing was adopted.
+    void failed(int request);
+    // Frames [0, listed) have been passed (their list items may be shown).
+    void framesListed(int request, int listed);
+    void thumbnailReady(int frame);
+    void finished(int request);
+
+private:
+    struct Shared;
+    struct Batch {
+        int listed = 0;
+        std::vector<std::pair<int, QImage>> thumbnails;
+    };
+
+    static void runPass(std::shared_ptr<Shared> shared, QObject *receiver, int maxFrames);
+    static void runSeek(std::shared_ptr<Shared> shared, QObject *receiver);
+    void openedResult(int request, const GifFacts &facts, int listed, bool ok,
+                      std::shared_ptr<Shared> shared);
+    void batchResult(int request, Batch batch);
+    void seekResult(int request, int frame, const QImage &picture);
+    void finishedResult(int request);
+    void hold(int frame, const QImage &picture);
+    void request(int frame);
+    void dropAdopted();
+
+    JobRunner *m_runner;
+    RequestSequence m_requests;
+    bool m_running = false;
+    std::shared_ptr<Shared> m_adopted; // the store's inspection
+    int m_adoptedRequest = -1;
+    int m_listed = 0;
+    int m_passed = 0;
+
+    std::unordered_map<int, std::pair<QImage, std::list<int>::iterator>> m_held;
+    std::list<int> m_recent; // most recently used first
+    std::set<int> m_asked;   // asked for and not yet arrived
+    int m_peakHeld = 0;
+};

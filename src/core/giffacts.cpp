@@ -1,0 +1,47 @@
+#include "core/giffacts.h"
+
+#include <QFileInfo>
+
+#include "imaging/filesize.h"
+
+std::int64_t frameDelayMs(const std::vector<std::uint32_t> &hundredths, std::uint32_t index)
+{
+    return index < hundredths.size() ? std::int64_t(hundredths[index]) * 10 : 0;
+}
+
+engine::Cause loadFailureCause(engine::Status status)
+{
+    return status == engine::GenericError ? engine::Cause::NoFrames
+                                          : engine::causeFromStatus(status);
+}
+
+GifFacts gifFacts(const engine::Image &image, const QString &path)
+{
+    GifFacts f;
+    f.width = image.width();
+    f.height = image.height();
+    const QFileInfo info(path);
+    f.fileSize = info.isFile() ? info.size() : 0;
+    f.fileSizeText = FileSizeText(path);
+    f.frameCount = image.frameCount();
+    f.hasDelays = image.hasFrameDelays();
+    if (f.hasDelays) {
+        const std::vector<std::uint32_t> &delays = image.frameDelays();
+        f.delaysMs.reserve(f.frameCount);
+        for (std::uint32_t i = 0; i < f.frameCount; ++i) {
+            f.delaysMs.push_back(frameDelayMs(delays, i));
+            f.totalMs += f.delaysMs.back();
+        }
+    }
+    f.loopCount = image.loopCount();
+    return f;
+}
+
+GifFacts readGifFacts(const QString &path, engine::Status *status)
+{
+    engine::Status s = engine::Ok;
+    const std::unique_ptr<engine::Image> image = engine::Image::load(path, &s);
+    if (status)
+        *status = image ? engine::Ok : s;
+    return image ? gifFacts(*image, path) : GifFacts{};
+}

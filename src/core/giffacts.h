@@ -1,0 +1,45 @@
+#pragma once
+// The facts about one GIF that the window's information fields and the command
+// line's `info` show: picture size, file size and its text, frame count, each
+// frame's delay in milliseconds, the running time and the loop count.
+//
+// Delays: the frame-delay list holds hundredths of a second; a frame beyond the
+// end of the list counts 0. The running time is summed in 64 bits. A picture
+// without a frame-delay list (a PNG named .gif) has no delays at all
+// (hasDelays false, running time 0).
+//
+// Plain functions; any thread; nothing throws.
+
+#include <QString>
+
+#include <cstdint>
+#include <vector>
+
+#include "imaging/engine/failure.h"
+#include "imaging/engine/image.h"
+
+struct GifFacts {
+    int width = 0;
+    int height = 0;
+    std::int64_t fileSize = 0;
+    QString fileSizeText; // "4.88 KB"
+    std::uint32_t frameCount = 0;
+    bool hasDelays = false;
+    std::vector<std::int64_t> delaysMs; // one per frame when hasDelays
+    std::int64_t totalMs = 0;
+    int loopCount = -1; // -1: the file has none; 0: for ever
+};
+
+// The facts of a loaded picture; `path` is where it was loaded from (its size).
+GifFacts gifFacts(const engine::Image &image, const QString &path);
+
+// Loads `path` and returns its facts; on failure sets *status (not Ok) and
+// returns empty facts.
+GifFacts readGifFacts(const QString &path, engine::Status *status);
+
+// Why a picture did not load, from the status engine::Image::load gave
+// (a GIF without a single frame loads with GenericError).
+engine::Cause loadFailureCause(engine::Status status);
+
+// The delay of frame `index` in milliseconds from a list in hundredths.
+std::int64_t frameDelayMs(const std::vector<std::uint32_t> &hundredths, std::uint32_t index);
