@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QTemporaryDir>
+#include <QPushButton>
 #include <QToolButton>
 #include <QtTest>
 
@@ -17,6 +18,7 @@
 #include <memory>
 
 #include "common/gifwriter.h"
+#include "common/manualrunner.h"
 #include "controls/flat/flatcombobox.h"
 #include "controls/flat/flatedit.h"
 #include "controls/fonts.h"
@@ -191,6 +193,9 @@ private slots:
     void allFramesGoBeyondTheListLimit();
     void failuresAreReported_data();
     void failuresAreReported();
+    void cancelKeepsWrittenFiles();
+    void progressWindowAfterTheThreshold_data();
+    void progressWindowAfterTheThreshold();
     void folderChoice();
     void choicesLastBetweenShowings();
     void centredOverMainWindow();
@@ -644,6 +649,77 @@ void TestCutDlg::failuresAreReported()
         QVERIFY(old.open(QIODevice::ReadOnly));
         QCOMPARE(old.readAll(), earlier);
     }
+}
+
+void TestCutDlg::cancelKeepsWrittenFiles()
+{
+    QVERIFY(prepare(QStringLiteral("walk.gif"), 5));
+    fgtest::ManualRunner runner;
+    m_dlg->setJobRunner(&runner);
+    m_dlg->ProgressDelayMs = 0;
+    // The third file's frame is being selected when "取消" is pressed: it is
+    // still written, the rest are not.
+    m_dlg->beforeExportFrame = [this](int k) {
+        if (k == 2)
+            m_dlg->progressWindow()->CancelButton->click();
+    };
+    m_dlg->SpeedButton1->click();
+    QVERIFY(m_dlg->exportRunning());
+    QVERIFY(!m_dlg->SpeedButton2->isEnabled());
+    QSignalSpy done(m_dlg, &TCUTDlg::exportFinished);
+    QVERIFY(runner.runOne());
+    QTRY_COMPARE(done.count(), 1);
+    m_dlg->setJobRunner(nullptr);
+    m_dlg->beforeExportFrame = nullptr;
+    QCOMPARE(int(m_boxes.boxes.size()), 1);
+    QCOMPARE(m_boxes.boxes[0].text, QStringLiteral("已取消: 已保存3个文件, 其余2个文件未保存。"));
+    QCOMPARE(m_boxes.boxes[0].caption, QStringLiteral("提示"));
+    QCOMPARE(m_boxes.boxes[0].icon, seams::MsgIcon::Information);
+    // Nothing half-written: only the three files, whole.
+    QCOMPARE(filesIn(m_out), expectedNames(QStringLiteral("walk"), {1, 2, 3}, QStringLiteral(".png")));
+    for (int n = 1; n <= 3; ++n)
+        QCOMPARE(QImage(out(QStringLiteral("walk_%1.png").arg(n))).pixel(0, 0), frameColour(n - 1));
+    QVERIFY(m_dlg->SpeedButton1->isEnabled());
+    QVERIFY(!m_dlg->progressWindow()->isVisible());
+}
+
+void TestCutDlg::progressWindowAfterTheThreshold_data()
+{
+    QTest::addColumn<int>("delayMs");
+    QTest::addColumn<bool>("appears");
+    QTest::newRow("a run shorter than the threshold shows none") << 3600000 << false;
+    QTest::newRow("a run longer than the threshold shows it") << 0 << true;
+}
+
+void TestCutDlg::progressWindowAfterTheThreshold()
+{
+    QFETCH(int, delayMs);
+    QFETCH(bool, appears);
+    QVERIFY(prepare(QStringLiteral("walk.gif"), 5));
+    fgtest::ManualRunner runner;
+    m_dlg->setJobRunner(&runner);
+    m_dlg->ProgressDelayMs = delayMs;
+    m_dlg->SpeedButton1->click();
+    QVERIFY(m_dlg->exportRunning());
+    // The threshold's timer fires (or not) while the run has not moved yet.
+    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
+    TExportProgress *progress = m_dlg->progressWindow();
+    QVERIFY(progress);
+    QCOMPARE(progress->isVisible(), appears);
+    if (appears) {
+        QCOMPARE(progress->windowTitle(), QStringLiteral("分解GIF帧"));
+        QCOMPARE(progress->Label1->text(), QStringLiteral("正在保存第1个文件, 共5个文件"));
+        QCOMPARE(progress->CancelButton->text(), QStringLiteral("取消"));
+    }
+    QSignalSpy done(m_dlg, &TCUTDlg::exportFinished);
+    QVERIFY(runner.runOne());
+    QTRY_COMPARE(done.count(), 1);
+    m_dlg->setJobRunner(nullptr);
+    m_dlg->ProgressDelayMs = 500;
+    QVERIFY(!progress->isVisible());
+    QVERIFY(m_boxes.boxes.empty());
+    QCOMPARE(filesIn(m_out).size(), 5);
 }
 
 void TestCutDlg::folderChoice()
