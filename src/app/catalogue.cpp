@@ -25,6 +25,9 @@ void TForm1::ScanFolder()
         if (!folder.endsWith(QLatin1Char('/')))
             folder += QLatin1Char('/');
         ListFolderGifs(folder);
+        // A new catalogue starts at its first items.
+        ListView1->scrollToTop();
+        m_scanQuiet = false;
         const int count = ListView1->items()->count();
         ProgressBar1->setRange(-1, count - 1);
         ProgressBar1->setValue(-1);
@@ -82,9 +85,16 @@ void TForm1::applyItem(int row, CatalogueScan::Item &item)
         Image1->setPicture(Image2->picture());
     } else if (item.picture.isNull()) {
         Image1->setPicture(Image2->picture());
-        // Modal: the scan waits here until the box is closed.
-        seams::showError(this, items->item(row).subItems.value(0)
-                                   + QStringLiteral("可能不是GIF文件"));
+        // Modal: the scan waits here until the box is closed. Its check box ends
+        // the boxes for the rest of this scan (a folder of many broken files).
+        if (!m_scanQuiet) {
+            bool quiet = false;
+            seams::showMessageWithCheckBox(this, items->item(row).subItems.value(0)
+                                                     + QStringLiteral("可能不是GIF文件"),
+                                           QStringLiteral("错误"), seams::MsgIcon::Error,
+                                           QStringLiteral("本次扫描不再提示"), &quiet);
+            m_scanQuiet = quiet;
+        }
     } else {
         Image1->setPicture(item.picture);
     }

@@ -3,6 +3,7 @@
 // in inspection.cpp.
 #include "app/form1.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QFrame>
 #include <QGroupBox>
@@ -69,7 +70,8 @@ TForm1::TForm1(Options options, QWidget *parent)
       m_scan(std::make_unique<CatalogueScan>(
           m_runner.get(),
           CatalogueScan::Hooks{
-              [] { return seams::modalDepth() > 0; },
+              // A modal window or an open menu holds the scan (and its boxes).
+              [] { return seams::modalDepth() > 0 || QApplication::activePopupWidget(); },
               [this](int row, CatalogueScan::Item &item) { applyItem(row, item); },
               [this] { endScan(); },
               [this] { scanFailed(); },

@@ -209,6 +209,7 @@ private:
     std::unique_ptr<FrameInspection> m_inspection;
     std::unique_ptr<FrameThumbnailSource> m_frameSource;
     bool m_rescanWanted = false;
+    bool m_scanQuiet = false; // the scan's error boxes were turned off
 
     // The inspection being shown: its path, delays and listing progress.
     QString m_requestedPath;

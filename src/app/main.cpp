@@ -5,6 +5,7 @@
 #include "app/form1.h"
 #include "controls/fonts.h"
 #include "imaging/gdiplus.h"
+#include "shell/shellfolder.h"
 
 int main(int argc, char *argv[])
 {
@@ -16,8 +17,15 @@ int main(int argc, char *argv[])
     QApplication::setWindowIcon(artwork::windowIcon());
     installFontSubstitutions();
 
-    TForm1 form;
-    form.CreateDialogs();
-    form.show();
-    return app.exec();
+    int status = 0;
+    {
+        TForm1 form;
+        form.CreateDialogs();
+        form.show();
+        status = app.exec();
+    }
+    // The tree is gone with the window: the desktop folder object goes next,
+    // before the engine shuts down.
+    shell::releaseDesktopShellFolder();
+    return status;
 }

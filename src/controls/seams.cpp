@@ -4,6 +4,7 @@
 #include <QDesktopServices>
 #include <QDialog>
 #include <QFileDialog>
+#include <QCheckBox>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -14,6 +15,19 @@ class RealMessageBoxes final : public MessageBoxes {
 public:
     MsgResult show(QWidget *owner, const QString &text, const QString &caption, MsgIcon icon,
                    MsgButtons buttons) override
+    {
+        return run(owner, text, caption, icon, buttons, QString(), nullptr);
+    }
+
+    MsgResult showWithCheckBox(QWidget *owner, const QString &text, const QString &caption,
+                               MsgIcon icon, const QString &checkText, bool *checked) override
+    {
+        return run(owner, text, caption, icon, MsgButtons::Ok, checkText, checked);
+    }
+
+private:
+    static MsgResult run(QWidget *owner, const QString &text, const QString &caption, MsgIcon icon,
+                         MsgButtons buttons, const QString &checkText, bool *checked)
     {
         QMessageBox::Icon qicon = QMessageBox::NoIcon;
         switch (icon) {
@@ -33,8 +47,15 @@ public:
             box.setStandardButtons(QMessageBox::Ok);
             box.button(QMessageBox::Ok)->setText(QStringLiteral("确定"));
         }
+        QCheckBox *check = nullptr;
+        if (checked) {
+            check = new QCheckBox(checkText, &box);
+            box.setCheckBox(check);
+        }
         ModalScope scope;
         const int r = box.exec();
+        if (checked)
+            *checked = check->isChecked();
         if (buttons == MsgButtons::Ok)
             return MsgResult::Ok;
         return r == QMessageBox::No ? MsgResult::No : MsgResult::Yes;
@@ -90,6 +111,12 @@ MsgResult showMessage(QWidget *owner, const QString &text, const QString &captio
                       MsgButtons buttons)
 {
     return messageBoxes().show(owner, text, caption, icon, buttons);
+}
+
+MsgResult showMessageWithCheckBox(QWidget *owner, const QString &text, const QString &caption,
+                                  MsgIcon icon, const QString &checkText, bool *checked)
+{
+    return messageBoxes().showWithCheckBox(owner, text, caption, icon, checkText, checked);
 }
 
 int execModal(QDialog *dialog) { return modalRunner().exec(dialog); }

@@ -22,6 +22,15 @@ public:
     virtual ~MessageBoxes() = default;
     virtual MsgResult show(QWidget *owner, const QString &text, const QString &caption,
                            MsgIcon icon, MsgButtons buttons) = 0;
+    // As show() with an OK button, and a check box (`checkText`, unchecked)
+    // under the text; *checked tells whether it was checked when the box closed.
+    virtual MsgResult showWithCheckBox(QWidget *owner, const QString &text, const QString &caption,
+                                       MsgIcon icon, const QString &checkText, bool *checked)
+    {
+        Q_UNUSED(checkText);
+        *checked = false;
+        return show(owner, text, caption, icon, MsgButtons::Ok);
+    }
 };
 
 // Shows a dialog modally and returns its result (QDialog::exec in the program).
@@ -59,6 +68,8 @@ void setUrlOpener(UrlOpener *impl);
 // Shorthands used by the program.
 MsgResult showMessage(QWidget *owner, const QString &text, const QString &caption,
                       MsgIcon icon, MsgButtons buttons = MsgButtons::Ok);
+MsgResult showMessageWithCheckBox(QWidget *owner, const QString &text, const QString &caption,
+                                  MsgIcon icon, const QString &checkText, bool *checked);
 inline void showError(QWidget *owner, const QString &text)
 {
     showMessage(owner, text, QStringLiteral("错误"), MsgIcon::Error);

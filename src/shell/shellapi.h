@@ -127,9 +127,7 @@ public:
                               std::uint32_t flags, IdListPtr *newPidl) = 0;
 };
 
-// What a context menu needs from its owner window: confirmations, errors,
-// opening a folder in the file manager, the properties sheet and editing the
-// label of a folder just created. The folder tree implements it with its seams.
+// What the properties sheet of a folder shows.
 struct FolderProperties {
     QString name;
     QString path;
@@ -141,6 +139,9 @@ struct FolderProperties {
     QString modified;     // local time, "yyyy-MM-dd HH:mm:ss"
 };
 
+// What a context menu needs from its owner window: confirmations, errors,
+// opening a folder in the file manager, the properties sheet and editing the
+// label of a folder just created. The folder tree implements it with its seams.
 class IVerbHost {
 public:
     virtual ~IVerbHost() = default;

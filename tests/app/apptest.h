@@ -30,6 +30,7 @@ struct Box {
     QString caption;
     seams::MsgIcon icon;
     seams::MsgButtons buttons;
+    QString checkText; // the check box's text, empty without one
 };
 
 // Records message boxes. While a box is "open" it counts as a modal window and
@@ -39,7 +40,7 @@ public:
     seams::MsgResult show(QWidget *, const QString &text, const QString &caption,
                           seams::MsgIcon icon, seams::MsgButtons buttons) override
     {
-        boxes.push_back({text, caption, icon, buttons});
+        boxes.push_back({text, caption, icon, buttons, {}});
         seams::ModalScope scope;
         ++open;
         maxOpen = std::max(maxOpen, open);
@@ -50,8 +51,18 @@ public:
         --open;
         return answer;
     }
+    seams::MsgResult showWithCheckBox(QWidget *owner, const QString &text, const QString &caption,
+                                      seams::MsgIcon icon, const QString &checkText,
+                                      bool *checked) override
+    {
+        const seams::MsgResult r = show(owner, text, caption, icon, seams::MsgButtons::Ok);
+        boxes.back().checkText = checkText;
+        *checked = checkAnswer;
+        return r;
+    }
     std::vector<Box> boxes;
     seams::MsgResult answer = seams::MsgResult::Ok;
+    bool checkAnswer = false; // whether the user ticks the check box
     std::function<void()> whileOpen;
     int open = 0;
     int maxOpen = 0;

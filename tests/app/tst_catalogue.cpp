@@ -5,6 +5,9 @@
 #include <sys/stat.h>
 
 #include "apptest.h"
+
+#include <QMenu>
+#include <QScrollBar>
 #include "app/widgets.h"
 #include "controls/flat/flatedit.h"
 #include "controls/iconlist.h"
@@ -359,6 +362,82 @@ private slots:
         QVERIFY(!w->Scanning);
         QVERIFY(w.runner->queue.empty());
         QVERIFY(w.runner->waits > waitsBefore);
+    }
+
+    void checkBoxEndsTheScansBoxes_data()
+    {
+        QTest::addColumn<bool>("ticked");
+        QTest::addColumn<int>("boxesPerScan");
+        QTest::newRow("unticked: one box per broken file") << false << 3;
+        QTest::newRow("ticked: no more boxes in that scan") << true << 1;
+    }
+
+    void checkBoxEndsTheScansBoxes()
+    {
+        QFETCH(bool, ticked);
+        QFETCH(int, boxesPerScan);
+        QTemporaryDir dir;
+        for (const char *name : {"a.gif", "b.gif", "c.gif"})
+            QVERIFY(writeText(dir.filePath(QLatin1String(name)), "not a picture"));
+        Seams seams;
+        seams.boxes.checkAnswer = ticked;
+        Window w(dir.path());
+        QVERIFY(w.finishScan());
+        QCOMPARE(int(seams.boxes.boxes.size()), boxesPerScan);
+        const Box &box = seams.boxes.boxes.front();
+        QCOMPARE(box.text, dir.filePath(QStringLiteral("a.gif")) + QStringLiteral("可能不是GIF文件"));
+        QCOMPARE(box.caption, QStringLiteral("错误"));
+        QCOMPARE(box.icon, seams::MsgIcon::Error);
+        QCOMPARE(box.checkText, QStringLiteral("本次扫描不再提示"));
+        // Every file still has its placeholder.
+        for (int row = 0; row < 3; ++row)
+            QCOMPARE(w->ImageList1->image(w->ListView1->items()->item(row).imageIndex),
+                     w->Image2->picture());
+        // The next scan asks again.
+        w->SpeedButton8Click();
+        QVERIFY(w.finishScan());
+        QCOMPARE(int(seams.boxes.boxes.size()), 2 * boxesPerScan);
+    }
+
+    void openMenuHoldsTheScansBoxes()
+    {
+        QTemporaryDir dir;
+        QVERIFY(writeText(dir.filePath(QStringLiteral("bad.gif")), "not a picture"));
+        Seams seams;
+        Window w(dir.path(), true);
+        w->show();
+        // A menu opened right after the selection started the scan, as a right
+        // click on a folder does: the box waits until the menu is gone.
+        QMenu menu(w.form.get());
+        menu.addAction(QStringLiteral("打开"));
+        menu.popup(w->mapToGlobal(QPoint(10, 10)));
+        QTRY_VERIFY(QApplication::activePopupWidget() != nullptr);
+        for (int i = 0; i < 10; ++i)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QVERIFY(w->Scanning);
+        QVERIFY(seams.boxes.boxes.empty());
+        menu.close();
+        QVERIFY(w.finishScan());
+        QCOMPARE(int(seams.boxes.boxes.size()), 1);
+    }
+
+    void newScanStartsAtTheTop()
+    {
+        QTemporaryDir dir;
+        for (int i = 0; i < 40; ++i)
+            QVERIFY(writeSolidGif(dir.filePath(QStringLiteral("g%1.gif").arg(i)), 4, 4));
+        Seams seams;
+        Window w(dir.path(), true);
+        w->show();
+        QVERIFY(w.finishScan());
+        QScrollBar *bar = w->ListView1->verticalScrollBar();
+        QTRY_VERIFY(bar->maximum() > 0);
+        bar->setValue(bar->maximum());
+        QVERIFY(bar->value() > 0);
+        w->SpeedButton8Click();
+        QCOMPARE(bar->value(), 0);
+        QVERIFY(w.finishScan());
+        QCOMPARE(bar->value(), 0);
     }
 };
 

@@ -478,13 +478,13 @@ QTreeWidgetItem *TShellTreeView::FindNodeById(const ItemIdList *id, QTreeWidgetI
 void TShellTreeView::RefreshNode(QTreeWidgetItem *node)
 {
     try {
-        refreshNode(node, nullptr);
+        rebuildSubtree(node, nullptr);
     } catch (const std::exception &e) {
         reportError(QString::fromLocal8Bit(e.what()));
     }
 }
 
-void TShellTreeView::refreshNode(QTreeWidgetItem *item, const ItemIdList *oldFullId)
+void TShellTreeView::rebuildSubtree(QTreeWidgetItem *item, const ItemIdList *oldFullId)
 {
     auto *x = item && item->type() == kNodeType ? static_cast<Node *>(item) : nullptr;
     if (!x || !x->folder || !x->folder->FolderInterface())
@@ -639,7 +639,7 @@ void TShellTreeView::labelEdited(QTreeWidgetItem *item, const QString &text)
         item->setText(0, name);
         if (item->childCount() > 0) {
             // Descendants still carry the old path: rebuild them under the new one.
-            refreshNode(item, oldFullId.get());
+            rebuildSubtree(item, oldFullId.get());
         } else if (selectionBelow) {
             emit OnChange(currentItem());
         }

@@ -128,7 +128,7 @@ private:
     void setNodeLook(Node *node);
     void onItemExpanded(QTreeWidgetItem *item);
     void onCurrentItemChanged(QTreeWidgetItem *current, QTreeWidgetItem *previous);
-    void refreshNode(QTreeWidgetItem *node, const shell::ItemIdList *oldFullId);
+    void rebuildSubtree(QTreeWidgetItem *node, const shell::ItemIdList *oldFullId);
     void labelEdited(QTreeWidgetItem *node, const QString &text);
     void deleteNode(QTreeWidgetItem *node);
     void pruneVanished();
