@@ -123,10 +123,24 @@ int runExport(const QStringList &rawArgs)
                        .arg(source, causeText(result.sourceError)));
         ++failures;
     }
+    bool stopSaid = false;
     for (const ExportFailure &f : result.failures) {
         if (f.reading && result.sourceError != engine::Cause::None)
             continue; // said once above
         const int number = f.frame + 1;
+        if (result.stoppedBy != engine::Cause::None && f.cause == result.stoppedBy && !f.reading) {
+            // A stop is one line, however many files were in flight when it came.
+            ++failures;
+            if (stopSaid)
+                continue;
+            stopSaid = true;
+            printError(QStringLiteral("%1: cannot save frame %2: %3; stopped, %4 more files not written")
+                           .arg(f.path).arg(number).arg(causeText(f.cause))
+                           .arg(result.notAttempted + int(std::count_if(
+                               result.failures.begin(), result.failures.end(),
+                               [&](const ExportFailure &g) { return g.cause == f.cause && !g.reading; })) - 1));
+            continue;
+        }
         if (f.cause == engine::Cause::FrameUnreadable)
             // Never another frame under this number.
             printError(QStringLiteral("%1: frame %2 cannot be decoded (%3); %4 not written")

@@ -39,6 +39,23 @@ engine::Cause writeFailureCause(const QString &path, engine::Status status)
     }
 }
 
+// The cause of a failed save: what the writer saw, else what stands at the target.
+engine::Cause saveFailureCause(const engine::FrameSaver::Failure &f)
+{
+    return writeFailureCause(f.path, f.status);
+}
+
+// A cause that ends the run, seen in the saves finished so far.
+engine::Cause stopCause(const engine::FrameSaver &saver)
+{
+    for (const engine::FrameSaver::Failure &f : saver.failures()) {
+        const engine::Cause cause = saveFailureCause(f);
+        if (engine::causeStopsRun(cause))
+            return cause;
+    }
+    return engine::Cause::None;
+}
+
 } // namespace
 
 ExportResult runExport(const ExportRequest &request, const ExportControl &control)
@@ -106,6 +123,18 @@ ExportResult runExport(const ExportRequest &request, const ExportControl &contro
                 result.notAttempted = total - int(k);
                 break;
             }
+            if (const engine::Cause stop = stopCause(saver); stop != engine::Cause::None) {
+                result.stoppedBy = stop;
+                result.notAttempted = total - int(k);
+                break;
+            }
+            if (!QFileInfo(request.folder).isDir()) {
+                // The target folder went away: this file fails, the rest are not tried.
+                fail(k, engine::Cause::FolderMissing, engine::FileNotFound, false);
+                result.stoppedBy = engine::Cause::FolderMissing;
+                result.notAttempted = total - int(k) - 1;
+                break;
+            }
             if (control.beforeFrame)
                 control.beforeFrame(int(k));
             if (!picture) {
@@ -132,7 +161,11 @@ ExportResult runExport(const ExportRequest &request, const ExportControl &contro
             report(saver);
         report(saver);
         for (const engine::FrameSaver::Failure &f : saver.failures())
-            fail(f.tag, writeFailureCause(f.path, f.status), f.status, false);
+            fail(f.tag, saveFailureCause(f), f.status, false);
+        if (result.stoppedBy == engine::Cause::None && !result.cancelled)
+            for (const ExportFailure &f : failures)
+                if (!f.reading && engine::causeStopsRun(f.cause))
+                    result.stoppedBy = f.cause;
         result.written = submitted - int(saver.failures().size());
     }
     std::sort(failures.begin(), failures.end(),

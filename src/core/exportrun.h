@@ -7,7 +7,8 @@
 // A frame that cannot be selected or saved writes no file and is a failure
 // (never the previous frame under its number); an existing file is replaced
 // only by a complete new one. A cancelled run stops after the files being
-// written; nothing half-written stays.
+// written; nothing half-written stays. A failure that every later file would
+// share (engine::causeStopsRun) stops the run the same way.
 //
 // Threads: runExport runs on the calling thread (a worker in the program) and
 // returns when every file is written or has failed. Frames are decoded in
@@ -51,7 +52,10 @@ struct ExportResult {
     engine::Status sourceStatus = engine::Ok;
     std::uint32_t frameCount = 0; // frames in the GIF
     bool cancelled = false;
-    int notAttempted = 0; // files never tried because the run was cancelled
+    // A failure that every later file would share (disk full, target folder
+    // gone or read-only) ends the run: its cause, and the files never tried.
+    engine::Cause stoppedBy = engine::Cause::None;
+    int notAttempted = 0; // files never tried (cancelled or stopped)
 };
 
 struct ExportControl {

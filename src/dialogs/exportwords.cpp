@@ -47,10 +47,13 @@ QString exportFailureReport(const ExportResult &result)
     if (result.failures.empty())
         return {};
     const ExportFailure &first = result.failures.front();
-    return QStringLiteral("共%1个文件, 其中%2个保存失败:\n%3\n%4")
-        .arg(result.attempted)
-        .arg(int(result.failures.size()))
-        .arg(first.path, exportFailureReason(first));
+    QString text = QStringLiteral("共%1个文件, 其中%2个保存失败:\n%3\n%4")
+                       .arg(result.attempted)
+                       .arg(int(result.failures.size()))
+                       .arg(first.path, exportFailureReason(first));
+    if (result.stoppedBy != engine::Cause::None && result.notAttempted > 0)
+        text += QStringLiteral("\n其余%1个文件未保存").arg(result.notAttempted);
+    return text;
 }
 
 QString exportCancelledText(const ExportResult &result)

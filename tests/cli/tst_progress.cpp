@@ -1,0 +1,128 @@
+// The command line's progress line: drawn on a terminal, never when standard
+// error is a pipe or a file, and never with --quiet.
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <vector>
+
+#include "common/gifwriter.h"
+
+extern char **environ;
+
+namespace {
+
+struct Outcome {
+    int exitCode = -1;
+    QByteArray err;
+};
+
+// Runs the command line with standard error on a terminal (a pseudo-terminal
+// this test reads) or on a pipe.
+Outcome run(const QStringList &args, bool terminal)
+{
+    Outcome o;
+    int readEnd = -1, writeEnd = -1;
+    if (terminal) {
+        readEnd = posix_openpt(O_RDWR | O_NOCTTY);
+        if (readEnd < 0 || grantpt(readEnd) != 0 || unlockpt(readEnd) != 0)
+            return o;
+        writeEnd = ::open(ptsname(readEnd), O_RDWR | O_NOCTTY);
+    } else {
+        int fds[2];
+        if (pipe(fds) != 0)
+            return o;
+        readEnd = fds[0];
+        writeEnd = fds[1];
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, writeEnd, STDERR_FILENO);
+    posix_spawn_file_actions_addclose(&actions, readEnd);
+    std::vector<QByteArray> bytes{QByteArrayLiteral(FG_CLI_PATH)};
+    for (const QString &a : args)
+        bytes.push_back(QFile::encodeName(a));
+    std::vector<char *> argv;
+    for (QByteArray &b : bytes)
+        argv.push_back(b.data());
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(writeEnd);
+    if (spawned != 0) {
+        ::close(readEnd);
+        return o;
+    }
+    char buffer[4096];
+    for (;;) {
+        pollfd p{readEnd, POLLIN, 0};
+        if (poll(&p, 1, 60000) <= 0)
+            break;
+        const ssize_t n = ::read(readEnd, buffer, sizeof buffer);
+        if (n <= 0)
+            break; // EOF, or EIO once the terminal's last writer is gone
+        o.err.append(buffer, n);
+    }
+    ::close(readEnd);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    o.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return o;
+}
+
+} // namespace
+
+class TestProgress : public QObject {
+    Q_OBJECT
+private slots:
+    void progressLine_data()
+    {
+        QTest::addColumn<bool>("terminal");
+        QTest::addColumn<bool>("quiet");
+        QTest::addColumn<bool>("drawn");
+        QTest::newRow("terminal: drawn") << true << false << true;
+        QTest::newRow("terminal with --quiet: silent") << true << true << false;
+        QTest::newRow("pipe: silent") << false << false << false;
+        QTest::newRow("pipe with --quiet: silent") << false << true << false;
+    }
+
+    void progressLine()
+    {
+        QFETCH(bool, terminal);
+        QFETCH(bool, quiet);
+        QFETCH(bool, drawn);
+        QTemporaryDir dir;
+        fgtest::GifSpec spec;
+        spec.width = 4;
+        spec.height = 4;
+        spec.globalPalette = {{0, 0, 0}, {255, 0, 0}};
+        for (int i = 0; i < 5; ++i) {
+            fgtest::GifFrame f;
+            f.indexes = fgtest::filled(16, std::uint8_t(i % 2));
+            spec.frames.push_back(f);
+        }
+        const QString gif = dir.filePath(QStringLiteral("p.gif"));
+        QVERIFY(fgtest::writeGif(gif, spec));
+        for (const QString &command : {QStringLiteral("export"), QStringLiteral("thumbs")}) {
+            QStringList args{command, command == QLatin1String("export") ? gif : dir.path(),
+                             QStringLiteral("--to"), dir.filePath(command + QStringLiteral("-out"))};
+            if (quiet)
+                args << QStringLiteral("--quiet");
+            const Outcome o = run(args, terminal);
+            QCOMPARE(o.exitCode, 0);
+            QCOMPARE(o.err.contains(command.toLatin1() + ' '), drawn);
+            if (!drawn)
+                QVERIFY2(o.err.isEmpty(), o.err.constData());
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(TestProgress)
+#include "tst_progress.moc"
