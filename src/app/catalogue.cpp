@@ -6,6 +6,7 @@
 #include <QProgressBar>
 
 #include "app/widgets.h"
+#include "common/filepath.h"
 #include "controls/iconlist.h"
 #include "controls/picturelist.h"
 #include "controls/seams.h"
@@ -66,7 +67,7 @@ void TForm1::AddGifItem(const QString &path)
     if (!isCatalogueName(FileNameOfPath(path)))
         return;
     IconItem item;
-    item.caption = FileNameOfPath(path);
+    item.caption = filepath::displayPath(FileNameOfPath(path));
     item.subItems << path;
     item.imageIndex = 0;
     ListView1->items()->append(item);
@@ -89,7 +90,7 @@ void TForm1::applyItem(int row, CatalogueScan::Item &item)
         // the boxes for the rest of this scan (a folder of many broken files).
         if (!m_scanQuiet) {
             bool quiet = false;
-            seams::showMessageWithCheckBox(this, items->item(row).subItems.value(0)
+            seams::showMessageWithCheckBox(this, filepath::displayPath(items->item(row).subItems.value(0))
                                                      + QStringLiteral("可能不是GIF文件"),
                                            QStringLiteral("错误"), seams::MsgIcon::Error,
                                            QStringLiteral("本次扫描不再提示"), &quiet);

@@ -9,6 +9,7 @@
 #include <algorithm>
 
 #include "app/widgets.h"
+#include "common/filepath.h"
 #include "controls/flat/flatedit.h"
 #include "controls/iconlist.h"
 #include "controls/picturelist.h"
@@ -127,7 +128,7 @@ void TForm1::showInspectionProgress(bool force)
     m_lastProgressText = now;
     const std::uint32_t shown = std::min<std::uint32_t>(
         m_inspectedFrames, std::uint32_t(std::max(0, MaxListedFrames)));
-    StatusBar1->setPanelText(2, m_inspectedPath + QStringLiteral(" (") + QString::number(m_inspectedListed)
+    StatusBar1->setPanelText(2, filepath::displayPath(m_inspectedPath) + QStringLiteral(" (") + QString::number(m_inspectedListed)
                                     + QLatin1Char('/') + QString::number(shown) + QLatin1Char(')'));
 }
 
@@ -138,9 +139,10 @@ void TForm1::inspectionDone(bool shown)
     if (shown && (!m_inspectedPath.isEmpty() || m_inspectedListed > 0)) {
         const std::uint32_t listed = std::uint32_t(m_inspectedListed);
         StatusBar1->setPanelText(2, m_inspectedFrames > listed && listed > 0
-                                        ? m_inspectedPath + QStringLiteral(" (仅显示前")
+                                        ? filepath::displayPath(m_inspectedPath)
+                                              + QStringLiteral(" (仅显示前")
                                               + QString::number(listed) + QStringLiteral("帧)")
-                                        : m_inspectedPath);
+                                        : filepath::displayPath(m_inspectedPath));
         if (ImageList2->count() > 0)
             showPreview(ImageList2->image(0));
     }

@@ -1,7 +1,10 @@
 #include "cli.h"
+#include "common/filepath.h"
 
-#include <QDir>
-#include <QFileInfo>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <climits>
 
 #include <cstdio>
 #include <unistd.h>
@@ -45,7 +48,8 @@ void printUsage(bool toStderr)
 
 int usageError(const QString &message)
 {
-    std::fprintf(stderr, "falorengif-cli: %s\n\n", message.toLocal8Bit().constData());
+    std::fprintf(stderr, "falorengif-cli: %s\n\n",
+                 filepath::displayPath(message).toLocal8Bit().constData());
     printUsage(true);
     return ExitUsage;
 }
@@ -54,7 +58,8 @@ void printError(const QString &message)
 {
     // Start on a clean line when a progress line is showing.
     static const bool terminal = isatty(STDERR_FILENO) == 1;
-    std::fprintf(stderr, "%s%s\n", terminal ? "\r\033[K" : "", message.toLocal8Bit().constData());
+    std::fprintf(stderr, "%s%s\n", terminal ? "\r\033[K" : "",
+                 filepath::displayPath(message).toLocal8Bit().constData());
 }
 
 QString statusText(engine::Status status)
@@ -108,16 +113,44 @@ QString joinPath(const QString &folder, const QString &name)
     return folder + QLatin1Char('/') + name;
 }
 
+bool isFolder(const QString &path)
+{
+    struct stat st {};
+    return ::stat(filepath::pathToBytes(path).constData(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+QString absolutePath(const QString &path)
+{
+    if (path.startsWith(QLatin1Char('/')))
+        return path;
+    char buffer[PATH_MAX];
+    if (!::getcwd(buffer, sizeof buffer))
+        return path;
+    return joinPath(filepath::pathFromBytes(QByteArray(buffer)), path);
+}
+
 bool makeOutputFolder(const QString &folder)
 {
-    const QFileInfo info(folder);
-    if (info.isDir())
+    if (isFolder(folder))
         return true;
-    if (info.exists()) {
+    const QByteArray bytes = filepath::pathToBytes(folder);
+    struct stat st {};
+    if (::stat(bytes.constData(), &st) == 0) {
         printError(QStringLiteral("%1: not a folder").arg(folder));
         return false;
     }
-    if (!QDir().mkpath(folder)) {
+    // Each missing folder on the way, like mkdir -p.
+    for (qsizetype i = 1; i <= bytes.size(); ++i) {
+        if (i < bytes.size() && bytes.at(i) != '/')
+            continue;
+        const QByteArray part = bytes.left(i);
+        if (::mkdir(part.constData(), 0777) != 0 && errno != EEXIST) {
+            printError(QStringLiteral("%1: cannot create the folder: %2")
+                           .arg(folder, causeText(engine::causeFromErrno(errno))));
+            return false;
+        }
+    }
+    if (!isFolder(folder)) {
         printError(QStringLiteral("%1: cannot create the folder").arg(folder));
         return false;
     }

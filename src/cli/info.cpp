@@ -10,6 +10,7 @@
 
 #include "args.h"
 #include "cli.h"
+#include "common/filepath.h"
 #include "core/giffacts.h"
 
 namespace cli {
@@ -28,7 +29,7 @@ QString loopText(int loop)
 void printText(const QString &path, const GifFacts &f)
 {
     QString out;
-    out += path + QLatin1Char('\n');
+    out += filepath::displayPath(path) + QLatin1Char('\n');
     out += QStringLiteral("  size: %1 x %2 pixels\n").arg(f.width).arg(f.height);
     out += QStringLiteral("  file size: %1\n").arg(f.fileSizeText);
     out += QStringLiteral("  frames: %1\n").arg(f.frameCount);
@@ -52,7 +53,7 @@ QJsonObject toJson(const QString &path, const GifFacts &f)
     for (std::int64_t d : f.delaysMs)
         delays.append(qint64(d));
     QJsonObject o;
-    o[QStringLiteral("file")] = path;
+    o[QStringLiteral("file")] = filepath::displayPath(path);
     o[QStringLiteral("width")] = f.width;
     o[QStringLiteral("height")] = f.height;
     o[QStringLiteral("fileSize")] = qint64(f.fileSize);

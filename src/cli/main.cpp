@@ -3,12 +3,17 @@
 #include <QCoreApplication>
 
 #include "cli.h"
+#include "common/filepath.h"
 #include "imaging/gdiplus.h"
 
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    QStringList args = QCoreApplication::arguments().mid(1);
+    // Arguments are taken as bytes: a file name that is not UTF-8 must reach
+    // the file system exactly as it was typed (common/filepath.h).
+    QStringList args;
+    for (int i = 1; i < argc; ++i)
+        args << filepath::pathFromBytes(QByteArray(argv[i]));
     if (args.isEmpty())
         return cli::usageError(QStringLiteral("no command given"));
     const QString command = args.takeFirst();

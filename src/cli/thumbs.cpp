@@ -1,8 +1,6 @@
 // thumbs: the catalogue thumbnail of every GIF in a folder, listed by the
 // catalogue's own rule (core/listing.h), made by jobs on a JobRunner.
 
-#include <QDir>
-#include <QFileInfo>
 #include <QSemaphore>
 
 #include <vector>
@@ -28,11 +26,7 @@ int runThumbs(const QStringList &rawArgs)
         return usageError(QStringLiteral("thumbs needs --to DIR"));
     const QString source = args.positional.front();
     const QString target = args.values.value(QStringLiteral("to"));
-    if (!QFileInfo(source).isDir()) {
-        printError(QStringLiteral("%1: not a folder").arg(source));
-        return ExitFailed;
-    }
-    const CatalogueListing listing = listCatalogue(QFileInfo(source).absoluteFilePath());
+    const CatalogueListing listing = listCatalogue(absolutePath(source));
     if (listing.error != engine::Cause::None) {
         printError(QStringLiteral("%1: cannot read the folder: %2").arg(source, causeText(listing.error)));
         return ExitFailed;

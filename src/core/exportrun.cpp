@@ -1,6 +1,8 @@
 #include "core/exportrun.h"
+#include "common/filepath.h"
 
-#include <QFileInfo>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -19,15 +21,20 @@ constexpr int ProgressPollMs = 50;
 // Why a save failed, judged from what stands at the target after the failure.
 engine::Cause writeFailureCause(const QString &path, engine::Status status)
 {
-    const QFileInfo target(path);
-    const QFileInfo folder(target.absolutePath());
-    if (target.isDir())
+    const QByteArray target = filepath::pathToBytes(path);
+    const qsizetype slash = target.lastIndexOf('/');
+    const QByteArray folder = slash > 0 ? target.left(slash) : QByteArray(slash == 0 ? "/" : ".");
+    struct stat t {};
+    struct stat f {};
+    const bool targetExists = ::stat(target.constData(), &t) == 0;
+    if (targetExists && S_ISDIR(t.st_mode))
         return engine::Cause::FolderInTheWay;
-    if (!folder.exists())
+    if (::stat(folder.constData(), &f) != 0)
         return engine::Cause::FolderMissing;
-    if (!folder.isDir())
+    if (!S_ISDIR(f.st_mode))
         return engine::Cause::NotAFolder;
-    if (!folder.isWritable() || (target.exists() && !target.isWritable()))
+    if (::access(folder.constData(), W_OK) != 0
+        || (targetExists && ::access(target.constData(), W_OK) != 0))
         return engine::Cause::PermissionDenied;
     switch (status) {
     case engine::OutOfMemory:
@@ -37,6 +44,12 @@ engine::Cause writeFailureCause(const QString &path, engine::Status status)
     default:
         return engine::Cause::IoError;
     }
+}
+
+bool isFolder(const QString &path)
+{
+    struct stat st {};
+    return ::stat(filepath::pathToBytes(path).constData(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 // The cause of a failed save: what the writer saw, else what stands at the target.
@@ -128,7 +141,7 @@ ExportResult runExport(const ExportRequest &request, const ExportControl &contro
                 result.notAttempted = total - int(k);
                 break;
             }
-            if (!QFileInfo(request.folder).isDir()) {
+            if (!isFolder(request.folder)) {
                 // The target folder went away: this file fails, the rest are not tried.
                 fail(k, engine::Cause::FolderMissing, engine::FileNotFound, false);
                 result.stoppedBy = engine::Cause::FolderMissing;

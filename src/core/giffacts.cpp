@@ -1,6 +1,7 @@
 #include "core/giffacts.h"
+#include "common/filepath.h"
 
-#include <QFileInfo>
+#include <sys/stat.h>
 
 #include "imaging/filesize.h"
 
@@ -20,8 +21,10 @@ GifFacts gifFacts(const engine::Image &image, const QString &path)
     GifFacts f;
     f.width = image.width();
     f.height = image.height();
-    const QFileInfo info(path);
-    f.fileSize = info.isFile() ? info.size() : 0;
+    struct stat st {};
+    f.fileSize = ::stat(filepath::pathToBytes(path).constData(), &st) == 0 && S_ISREG(st.st_mode)
+                     ? std::int64_t(st.st_size)
+                     : 0;
     f.fileSizeText = FileSizeText(path);
     f.frameCount = image.frameCount();
     f.hasDelays = image.hasFrameDelays();

@@ -1,4 +1,5 @@
 #include "core/listing.h"
+#include "common/filepath.h"
 
 #include <QFile>
 
@@ -40,7 +41,7 @@ CatalogueListing listCatalogue(const QString &folder)
         out.error = engine::Cause::NotFound;
         return out;
     }
-    const QByteArray encoded = QFile::encodeName(folder);
+    const QByteArray encoded = filepath::pathToBytes(folder);
     std::unique_ptr<DIR, DirCloser> dir(opendir(encoded.constData()));
     if (!dir) {
         out.error = engine::causeFromErrno(errno);
@@ -60,7 +61,7 @@ CatalogueListing listCatalogue(const QString &folder)
         const char *raw = entry->d_name;
         if (raw[0] == '.')
             continue; // hidden, and "." and ".."
-        const QString name = QFile::decodeName(raw);
+        const QString name = filepath::pathFromBytes(raw);
         if (!isCatalogueName(name))
             continue;
         struct stat st {};

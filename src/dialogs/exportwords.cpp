@@ -1,5 +1,7 @@
 #include "dialogs/exportwords.h"
 
+#include "common/filepath.h"
+
 using engine::Cause;
 
 QString exportFailureReason(const ExportFailure &failure)
@@ -50,7 +52,7 @@ QString exportFailureReport(const ExportResult &result)
     QString text = QStringLiteral("共%1个文件, 其中%2个保存失败:\n%3\n%4")
                        .arg(result.attempted)
                        .arg(int(result.failures.size()))
-                       .arg(first.path, exportFailureReason(first));
+                       .arg(filepath::displayPath(first.path), exportFailureReason(first));
     if (result.stoppedBy != engine::Cause::None && result.notAttempted > 0)
         text += QStringLiteral("\n其余%1个文件未保存").arg(result.notAttempted);
     return text;

@@ -1,7 +1,9 @@
 #include "imaging/filesize.h"
+#include "common/filepath.h"
 
 #include <QChar>
-#include <QFileInfo>
+#include <sys/stat.h>
+#include <unistd.h>
 
 QString FileNameOfPath(const QString &path)
 {
@@ -21,8 +23,10 @@ QString FileSizeText(const QString &path)
 {
     // Only the file system's metadata is read: opening a pipe or device named
     // *.gif could block, and reading the size needs no open file on Linux.
-    const QFileInfo info(path);
-    if (path.isEmpty() || !info.isFile() || !info.isReadable())
+    struct stat st {};
+    const QByteArray name = filepath::pathToBytes(path);
+    if (path.isEmpty() || ::stat(name.constData(), &st) != 0 || !S_ISREG(st.st_mode)
+        || ::access(name.constData(), R_OK) != 0)
         return FileSizeText(std::int64_t(0));
-    return FileSizeText(std::int64_t(info.size()));
+    return FileSizeText(std::int64_t(st.st_size));
 }

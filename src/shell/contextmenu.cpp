@@ -1,11 +1,12 @@
 #include "shell/contextmenu.h"
+#include "common/filepath.h"
 
 #include "shell/fileops.h"
 #include "shell/folders.h"
 #include "shell/places.h"
 
 #include <QClipboard>
-#include <QFileInfo>
+#include <sys/stat.h>
 #include <QFile>
 #include <QGuiApplication>
 #include <QMimeData>
@@ -97,7 +98,7 @@ public:
             const QByteArray dir = openPath();
             if (!host || !host->openUrl(fileops::fileUrl(dir))) {
                 if (host)
-                    host->showError(QStringLiteral("无法打开“%1”。").arg(QFile::decodeName(dir)));
+                    host->showError(QStringLiteral("无法打开“%1”。").arg(filepath::pathFromBytes(dir)));
                 return E_FAIL;
             }
             return S_OK;
@@ -138,14 +139,14 @@ public:
                 host->showError(error);
                 return E_FAIL;
             }
-            host->folderCreated(QFile::decodeName(created));
+            host->folderCreated(filepath::pathFromBytes(created));
             return S_OK;
         }
         case VerbCopyPath: {
             QClipboard *cb = clipboard();
             if (!cb)
                 return E_FAIL;
-            cb->setText(QFile::decodeName(path()));
+            cb->setText(filepath::pathFromBytes(path()));
             return S_OK;
         }
         case VerbProperties: {
@@ -190,7 +191,8 @@ private:
     {
         if (itemKind(m_item.get()) == std::uint8_t(ItemKind::Trash)) {
             const QByteArray files = places::trashFilesDir();
-            return QFileInfo(QFile::decodeName(files)).isDir() ? files : QByteArray();
+            struct stat st {};
+            return ::stat(files.constData(), &st) == 0 && S_ISDIR(st.st_mode) ? files : QByteArray();
         }
         return path();
     }

@@ -1,4 +1,5 @@
 #include "shell/fileops.h"
+#include "common/filepath.h"
 
 #include "shell/places.h"
 
@@ -21,7 +22,7 @@
 namespace shell::fileops {
 namespace {
 
-QString text(const QByteArray &path) { return QFile::decodeName(path); }
+QString text(const QByteArray &path) { return filepath::pathFromBytes(path); }
 
 QByteArray baseName(const QByteArray &path)
 {

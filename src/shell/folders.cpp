@@ -1,4 +1,5 @@
 #include "shell/folders.h"
+#include "common/filepath.h"
 
 #include "shell/contextmenu.h"
 #include "shell/places.h"
@@ -62,11 +63,11 @@ QString volumeName(const QByteArray &path)
 {
     if (path == "/")
         return QStringLiteral("文件系统");
-    const QStorageInfo info(QFile::decodeName(path));
-    QString name = info.isValid() && info.rootPath() == QFile::decodeName(path) ? info.name() : QString();
+    const QStorageInfo info(filepath::pathFromBytes(path));
+    QString name = info.isValid() && info.rootPath() == filepath::pathFromBytes(path) ? info.name() : QString();
     if (name.isEmpty()) {
         const qsizetype slash = path.lastIndexOf('/');
-        name = QFile::decodeName(path.mid(slash + 1));
+        name = filepath::pathFromBytes(path.mid(slash + 1));
     }
     return name;
 }
@@ -141,7 +142,7 @@ void setListingObserver(ListingObserver observer) { g_listingObserver = observer
 
 QString trashEntryName(const QByteArray &fileName)
 {
-    QFile info(QFile::decodeName(places::join(places::trashInfoDir(), fileName + ".trashinfo")));
+    QFile info(filepath::pathFromBytes(places::join(places::trashInfoDir(), fileName + ".trashinfo")));
     if (info.open(QIODevice::ReadOnly)) {
         while (!info.atEnd()) {
             const QByteArray line = info.readLine(8192).trimmed();
@@ -150,11 +151,11 @@ QString trashEntryName(const QByteArray &fileName)
                 const qsizetype slash = original.lastIndexOf('/');
                 const QByteArray base = original.mid(slash + 1);
                 if (!base.isEmpty())
-                    return QFile::decodeName(base);
+                    return filepath::pathFromBytes(base);
             }
         }
     }
-    return QFile::decodeName(fileName);
+    return filepath::pathFromBytes(fileName);
 }
 
 FolderBase::FolderBase(Role role, QByteArray path) : m_role(role), m_path(std::move(path)) {}
@@ -194,12 +195,12 @@ QString FolderBase::itemDisplayName(const ItemIdList *item) const
         case Role::Trash: return QStringLiteral("回收站");
         case Role::Plain: {
             const qsizetype slash = m_path.lastIndexOf('/');
-            return m_path == "/" ? QStringLiteral("/") : QFile::decodeName(m_path.mid(slash + 1));
+            return m_path == "/" ? QStringLiteral("/") : filepath::pathFromBytes(m_path.mid(slash + 1));
         }
         }
     }
     switch (ItemKind(itemKind(item))) {
-    case ItemKind::FileSystem: return QFile::decodeName(itemName(item));
+    case ItemKind::FileSystem: return filepath::pathFromBytes(itemName(item));
     case ItemKind::TrashEntry: return trashEntryName(itemName(item));
     case ItemKind::Home: return QStringLiteral("主文件夹");
     case ItemKind::Computer: return QStringLiteral("计算机");
@@ -254,7 +255,7 @@ HRESULT FolderBase::ParseDisplayName(HWND, const QString &name, std::uint32_t *e
     pidl.reset();
     if (m_role != Role::Desktop || name.isEmpty() || !QDir::isAbsolutePath(name))
         return E_INVALIDARG;
-    const QByteArray path = QFile::encodeName(QDir::cleanPath(name));
+    const QByteArray path = filepath::pathToBytes(QDir::cleanPath(name));
     struct stat st {};
     if (!statPath(path, st))
         return E_NOT_FOUND;
@@ -555,7 +556,7 @@ HRESULT FolderBase::SetNameOf(HWND, const ItemIdList *pidl, const QString &newNa
     const ItemIdList *item = last.get();
     if (folder->itemAttributes(item, attrs) == 0)
         return E_ACCESSDENIED;
-    const QByteArray encoded = QFile::encodeName(newName);
+    const QByteArray encoded = filepath::pathToBytes(newName);
     if (newName.isEmpty() || encoded.isEmpty() || newName == QLatin1String(".")
         || newName == QLatin1String("..") || encoded.contains('/') || encoded.contains('\0')
         || encoded.size() > 255)

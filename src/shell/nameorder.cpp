@@ -1,4 +1,5 @@
 #include "shell/nameorder.h"
+#include "common/filepath.h"
 
 #include <QCollator>
 #include <QFile>
@@ -20,7 +21,7 @@ int compareFileNames(const QByteArray &a, const QByteArray &b)
     }();
     if (a == b)
         return 0;
-    const int order = collator.compare(QFile::decodeName(a), QFile::decodeName(b));
+    const int order = collator.compare(filepath::pathFromBytes(a), filepath::pathFromBytes(b));
     if (order != 0)
         return order;
     // Names the collator calls equal ("Foo"/"foo", "a01"/"a1") are still different items.
@@ -32,7 +33,7 @@ int compareFileNames(const QByteArray &a, const QByteArray &b)
 
 bool fileNameLess(const QString &a, const QString &b)
 {
-    return compareFileNames(QFile::encodeName(a), QFile::encodeName(b)) < 0;
+    return compareFileNames(filepath::pathToBytes(a), filepath::pathToBytes(b)) < 0;
 }
 
 } // namespace shell

@@ -1,4 +1,5 @@
 #include "shell/places.h"
+#include "common/filepath.h"
 
 #include <QDir>
 #include <QFile>
@@ -12,7 +13,7 @@ namespace {
 
 QByteArray clean(const QString &path)
 {
-    return QFile::encodeName(QDir::cleanPath(path));
+    return filepath::pathToBytes(QDir::cleanPath(path));
 }
 
 bool isDir(const QByteArray &path)
@@ -35,7 +36,7 @@ QByteArray homeDir()
 {
     const QByteArray env = qgetenv("HOME");
     if (!env.isEmpty() && env.startsWith('/'))
-        return clean(QFile::decodeName(env));
+        return clean(filepath::pathFromBytes(env));
     return clean(QDir::homePath());
 }
 
@@ -51,7 +52,7 @@ QByteArray trashDir()
 {
     QString data = qEnvironmentVariable("XDG_DATA_HOME");
     if (data.isEmpty() || !QDir::isAbsolutePath(data))
-        data = QFile::decodeName(homeDir()) + QStringLiteral("/.local/share");
+        data = filepath::pathFromBytes(homeDir()) + QStringLiteral("/.local/share");
     return clean(data + QStringLiteral("/Trash"));
 }
 
@@ -76,7 +77,7 @@ QByteArray xdgUserDir(const char *key)
             value = homeDir() + value.mid(5);
         if (!value.startsWith('/'))
             return {};
-        return clean(QFile::decodeName(value));
+        return clean(filepath::pathFromBytes(value));
     }
     return {};
 }
@@ -110,7 +111,7 @@ std::vector<Volume> volumes()
         if (name.isEmpty())
             name = v.displayName();
         if (name.isEmpty())
-            name = QFile::decodeName(path);
+            name = filepath::pathFromBytes(path);
         out.push_back({path, name, network});
     }
     return out;

@@ -1,4 +1,5 @@
 #include "shell/shellfolder.h"
+#include "common/filepath.h"
 
 #include "shell/folders.h"
 #include "shell/icons.h"
@@ -43,13 +44,13 @@ QString nameText(IShellFolder &folder, const ItemIdList *pidl, std::uint32_t fla
         case STRRET::OFFSET: {
             const int cb = idlist::itemSize(pidl);
             if (int(name.uOffset) < cb)
-                text = QFile::decodeName(QByteArray(reinterpret_cast<const char *>(pidl) + name.uOffset,
+                text = filepath::pathFromBytes(QByteArray(reinterpret_cast<const char *>(pidl) + name.uOffset,
                                                     cb - int(name.uOffset)));
             break;
         }
         case STRRET::CSTR: {
             const qsizetype zero = name.cStr.indexOf('\0');
-            text = QFile::decodeName(zero < 0 ? name.cStr : name.cStr.left(zero));
+            text = filepath::pathFromBytes(zero < 0 ? name.cStr : name.cStr.left(zero));
             break;
         }
         default: break;
@@ -199,7 +200,7 @@ namespace {
 QByteArray standardDir(QStandardPaths::StandardLocation location)
 {
     const QString path = QStandardPaths::writableLocation(location);
-    return path.isEmpty() ? QByteArray() : QFile::encodeName(QDir::cleanPath(path));
+    return path.isEmpty() ? QByteArray() : filepath::pathToBytes(QDir::cleanPath(path));
 }
 
 QByteArray homeSub(const char *sub) { return places::homeDir() + sub; }
@@ -239,7 +240,7 @@ const RootEntry kRoots[] = {
     {rfStartup, "rfStartup", 0x07, [] {
          const QString config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
          return config.isEmpty() ? homeSub("/.config/autostart")
-                                 : QFile::encodeName(QDir::cleanPath(config + QStringLiteral("/autostart")));
+                                 : filepath::pathToBytes(QDir::cleanPath(config + QStringLiteral("/autostart")));
      }},
     {rfTemplates, "rfTemplates", 0x15, [] { return places::xdgUserDir("TEMPLATES"); }},
 };

@@ -1,4 +1,5 @@
 #include "controls/shell/shelltreeview.h"
+#include "common/filepath.h"
 
 #include "controls/busycursor.h"
 #include "controls/seams.h"
@@ -298,7 +299,7 @@ void TShellTreeView::CreateRoot()
         auto *node = new Node(std::make_unique<TShellFolder>(nullptr, m_rootFolder->FolderInterface(),
                                                              m_rootFolder->FullId()));
         TShellFolder *f = node->folder.get();
-        node->setText(0, ItemName(SHGetDesktopFolder(), f->FullId(), SHGDN_NORMAL));
+        node->setText(0, filepath::displayPath(ItemName(SHGetDesktopFolder(), f->FullId(), SHGDN_NORMAL)));
         setNodeLook(node);
         node->setChildIndicatorPolicy(f->HasSubfolders() ? QTreeWidgetItem::ShowIndicator
                                                          : QTreeWidgetItem::DontShowIndicator);
@@ -338,7 +339,7 @@ TShellTreeView::Node *TShellTreeView::InitNode(Node *parent, const ItemIdList *i
     auto iface = BindChildFolder(parentFolder->FolderInterface(), id, this);
     auto node = std::make_unique<Node>(std::make_unique<TShellFolder>(parentFolder, iface, id));
     TShellFolder *f = node->folder.get();
-    node->setText(0, f->DisplayText());
+    node->setText(0, filepath::displayPath(f->DisplayText()));
     setNodeLook(node.get());
     bool hasChildren = f->HasSubfolders();
     if (f->IsShared())
@@ -528,7 +529,7 @@ void TShellTreeView::rebuildSubtree(QTreeWidgetItem *item, const ItemIdList *old
     setNodeLook(y);
     y->setChildIndicatorPolicy(yf->HasSubfolders() || y->childCount() > 0 ? QTreeWidgetItem::ShowIndicator
                                                                          : QTreeWidgetItem::DontShowIndicator);
-    y->setText(0, parentItem ? yf->DisplayText() : x->text(0));
+    y->setText(0, parentItem ? filepath::displayPath(yf->DisplayText()) : x->text(0));
 
     // Expanded nodes of the old subtree, parents before children.
     std::vector<IdListPtr> expanded;
@@ -582,7 +583,7 @@ void TShellTreeView::VerbCompleted(const QString &verb, bool success)
     if (verb.compare(QLatin1String("delete"), Qt::CaseInsensitive) == 0) {
         const QString path = SelectedFolderPath();
         struct stat st {};
-        if (QDir::isAbsolutePath(path) && ::lstat(QFile::encodeName(path).constData(), &st) != 0)
+        if (QDir::isAbsolutePath(path) && ::lstat(filepath::pathToBytes(path).constData(), &st) != 0)
             deleteNode(node);
     } else if (verb.compare(QLatin1String("paste"), Qt::CaseInsensitive) == 0) {
         RefreshNode(node);
@@ -610,7 +611,7 @@ void TShellTreeView::pruneVanished()
         const TShellFolder *f = Folder(n);
         const QString path = f ? f->PathText() : QString();
         struct stat st {};
-        if (n->parent() && QDir::isAbsolutePath(path) && ::lstat(QFile::encodeName(path).constData(), &st) != 0) {
+        if (n->parent() && QDir::isAbsolutePath(path) && ::lstat(filepath::pathToBytes(path).constData(), &st) != 0) {
             gone.push_back(n);  // its subtree goes with it
             continue;
         }

@@ -9,6 +9,7 @@
 
 #include <cerrno>
 
+#include "common/filepath.h"
 #include "imaging/engine/gifdecoder.h"
 
 namespace engine {
@@ -165,7 +166,7 @@ std::unique_ptr<Image> loadImpl(const QString &path, Status *status)
         *status = FileNotFound;
         return nullptr;
     }
-    const QByteArray name = QFile::encodeName(path);
+    const QByteArray name = filepath::pathToBytes(path);
     // Non-blocking so that a pipe named *.gif cannot stall the caller; it is
     // refused below anyway.
     const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);

@@ -1,0 +1,144 @@
+// File names that are not UTF-8 (a GBK "动画.gif", a Latin-1 "café.gif") go
+// through info, export and thumbs with their bytes intact. The command line is
+// started with the raw bytes as arguments (posix_spawn; QProcess would convert).
+#include <QDir>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <vector>
+
+#include "common/gifwriter.h"
+
+extern char **environ;
+
+namespace {
+
+struct Outcome {
+    int exitCode = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+QByteArray readAll(int fd)
+{
+    QByteArray all;
+    char buffer[4096];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n <= 0)
+            break;
+        all.append(buffer, n);
+    }
+    return all;
+}
+
+Outcome run(const std::vector<QByteArray> &args)
+{
+    Outcome o;
+    int out[2], err[2];
+    if (pipe(out) != 0 || pipe(err) != 0)
+        return o;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, err[1], STDERR_FILENO);
+    posix_spawn_file_actions_addclose(&actions, out[0]);
+    posix_spawn_file_actions_addclose(&actions, err[0]);
+    std::vector<QByteArray> bytes{QByteArrayLiteral(FG_CLI_PATH)};
+    bytes.insert(bytes.end(), args.begin(), args.end());
+    std::vector<char *> argv;
+    for (QByteArray &b : bytes)
+        argv.push_back(b.data());
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(out[1]);
+    ::close(err[1]);
+    if (spawned == 0) {
+        // Small outputs: reading one pipe after the other cannot block the child.
+        o.err = readAll(err[0]);
+        o.out = readAll(out[0]);
+        int status = 0;
+        waitpid(pid, &status, 0);
+        o.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    ::close(out[0]);
+    ::close(err[0]);
+    return o;
+}
+
+// Names in `folder`, as bytes.
+QList<QByteArray> namesIn(const QByteArray &folder)
+{
+    QList<QByteArray> names;
+    if (DIR *d = opendir(folder.constData())) {
+        while (const dirent *e = readdir(d))
+            if (e->d_name[0] != '.')
+                names << QByteArray(e->d_name);
+        closedir(d);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+} // namespace
+
+class TestByteNames : public QObject {
+    Q_OBJECT
+private slots:
+    void commands_data()
+    {
+        QTest::addColumn<QByteArray>("base");
+        QTest::newRow("GBK 动画") << QByteArray("\xB6\xAF\xBB\xAD");
+        QTest::newRow("Latin-1 café") << QByteArray("caf\xE9");
+    }
+
+    void commands()
+    {
+        QFETCH(QByteArray, base);
+        QTemporaryDir dir;
+        const QByteArray root = QFile::encodeName(dir.path());
+        const QByteArray src = root + "/src";
+        QVERIFY(::mkdir(src.constData(), 0755) == 0);
+        fgtest::GifSpec spec;
+        spec.width = 4;
+        spec.height = 3;
+        spec.globalPalette = {{255, 0, 0}, {0, 0, 255}};
+        for (int i = 0; i < 3; ++i) {
+            fgtest::GifFrame f;
+            f.indexes = fgtest::filled(12, std::uint8_t(i % 2));
+            f.delay = 5;
+            spec.frames.push_back(f);
+        }
+        QVERIFY(fgtest::writeGif(dir.filePath(QStringLiteral("plain.gif")), spec));
+        const QByteArray gif = src + "/" + base + ".gif";
+        QCOMPARE(::rename((root + "/plain.gif").constData(), gif.constData()), 0);
+
+        const Outcome info = run({"info", gif, "--json"});
+        QCOMPARE(info.exitCode, 0);
+        QVERIFY(info.out.contains("\"frameCount\": 3"));
+        // Shown with replacement characters, never as broken bytes.
+        QVERIFY(info.out.contains("\xEF\xBF\xBD.gif"));
+
+        const QByteArray out = root + "/out";
+        const Outcome exported = run({"export", gif, "--to", out, "--format", "png"});
+        QCOMPARE(exported.exitCode, 0);
+        QCOMPARE(namesIn(out), (QList<QByteArray>{base + "_1.png", base + "_2.png", base + "_3.png"}));
+
+        const QByteArray thumbs = root + "/thumbs";
+        const Outcome thumbed = run({"thumbs", src, "--to", thumbs});
+        QCOMPARE(thumbed.exitCode, 0);
+        QCOMPARE(namesIn(thumbs), QList<QByteArray>{base + ".gif.png"});
+    }
+};
+
+QTEST_GUILESS_MAIN(TestByteNames)
+#include "tst_bytenames.moc"
