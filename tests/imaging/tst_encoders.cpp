@@ -147,7 +147,7 @@ private slots:
     void usualPermissions_data();
     void usualPermissions();
     void replacingKeepsModeAndLeavesNoTemporary();
-    void symbolicLinkStaysALink();
+    void linkedFolderIsFollowed();
     void frameSaverWritesAllAndReportsFailures();
 };
 
@@ -496,16 +496,19 @@ void TestEncoders::replacingKeepsModeAndLeavesNoTemporary()
     QCOMPARE(writeFileAtomically(QString(), "x"), InvalidParameter);
 }
 
-void TestEncoders::symbolicLinkStaysALink()
+void TestEncoders::linkedFolderIsFollowed()
 {
+    // Links on the way to the file are followed; only a link at the name itself
+    // is refused (tst_atomicwrite).
     QTemporaryDir dir;
-    const QString real = dir.filePath(QStringLiteral("real.bmp"));
-    const QString link = dir.filePath(QStringLiteral("link.bmp"));
-    QCOMPARE(writeFileAtomically(real, "old"), Ok);
-    QVERIFY(QFile::link(real, link));
-    QCOMPARE(saveFrame(pattern(5, 4, 2, false), ClsidBmpEncoder, nullptr, link), Ok);
-    QVERIFY(QFileInfo(link).isSymLink());
-    QCOMPARE(QImage(real).size(), QSize(5, 4));
+    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("real")));
+    const QString linkedFolder = dir.filePath(QStringLiteral("linked"));
+    QVERIFY(QFile::link(dir.filePath(QStringLiteral("real")), linkedFolder));
+    QCOMPARE(saveFrame(pattern(5, 4, 2, false), ClsidBmpEncoder, nullptr,
+                       linkedFolder + QStringLiteral("/a.bmp")),
+             Ok);
+    QVERIFY(QFileInfo(linkedFolder).isSymLink());
+    QCOMPARE(QImage(dir.filePath(QStringLiteral("real/a.bmp"))).size(), QSize(5, 4));
 }
 
 void TestEncoders::frameSaverWritesAllAndReportsFailures()
