@@ -65,18 +65,15 @@ public:
         if (!unchanged())
             return SourceChanged;
         const bool compose = std::int64_t(index) != m_decoder->current();
-        const Status s = compose ? m_decoder->composeTo(index) : Ok;
-        if (void (*hook)() = testing::afterCompose.load(std::memory_order_relaxed); compose && hook)
-            hook();
-        if (compose && !unchanged())
+        const Status s = compose ? composeTo(index) : Ok;
+        if (s == SourceChanged)
             return spoiled();
         if (s == Ok) {
             m_active = index;
             return Ok;
         }
         // Keep showing the frame that was active.
-        m_decoder->composeTo(m_active);
-        return unchanged() ? s : spoiled();
+        return composeTo(m_active) == SourceChanged ? spoiled() : s;
     }
 
     std::uint32_t activeFrameIndex() const override { return m_active; }
@@ -88,13 +85,18 @@ public:
     const std::vector<std::uint32_t> &frameDelays() const override { return m_decoder->delays(); }
     int loopCount() const override { return m_decoder->loopCount(); }
 
-    Status init()
+    Status init() { return composeTo(0); }
+
+private:
+    // Composes frame `index`; SourceChanged when the file changed meanwhile.
+    Status composeTo(std::uint32_t index)
     {
-        const Status s = m_decoder->composeTo(0);
+        const Status s = m_decoder->composeTo(index);
+        if (void (*hook)() = testing::afterCompose.load(std::memory_order_relaxed))
+            hook();
         return unchanged() ? s : SourceChanged;
     }
 
-private:
     // The canvas may hold bytes of the file's new contents: show nothing.
     Status spoiled()
     {
