@@ -139,6 +139,7 @@ private slots:
     void pngIsCompressed();
     void gifQuantisesManyColours();
     void animatedGifReadsBack();
+    void animatedGifBackToGlobalPalette();
     void unknownEncoderWritesNothing_data();
     void unknownEncoderWritesNothing();
     void failedSaveKeepsOldFile_data();
@@ -379,6 +380,24 @@ void TestEncoders::animatedGifReadsBack()
     QCOMPARE(saveAnimatedGif({pattern(4, 4, 2, false), pattern(5, 4, 2, false)}, {}, -1, path),
              InvalidParameter);
     QCOMPARE(saveAnimatedGif({}, {}, -1, path), InvalidParameter);
+}
+
+void TestEncoders::animatedGifBackToGlobalPalette()
+{
+    // Frame 2 needs a local table, frame 3 uses the global one again: frame 3
+    // must show the global colours (and, under the sanitizers, nothing leaks).
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("abc.gif"));
+    const std::vector<QImage> frames{pattern(8, 8, 3, false), pattern(8, 8, 7, true),
+                                     pattern(8, 8, 3, false), pattern(8, 8, 7, true)};
+    QCOMPARE(saveAnimatedGif(frames, {}, 0, path), Ok);
+    auto image = Image::load(path);
+    QVERIFY(image);
+    QCOMPARE(image->frameCount(), 4u);
+    for (std::uint32_t i = 0; i < 4; ++i) {
+        QCOMPARE(image->selectFrame(FrameDimensionTime, i), Ok);
+        QCOMPARE(normalised(image->activeFrame()), normalised(frames[i]));
+    }
 }
 
 void TestEncoders::unknownEncoderWritesNothing_data()

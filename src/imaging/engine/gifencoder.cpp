@@ -122,6 +122,13 @@ Status GifEncoder::addFrame(const IndexedFrame &frame, std::uint32_t delay)
         if (!local)
             return OutOfMemory;
     }
+    if (!local && m_gif->Image.ColorMap) {
+        // giflib keeps a copy of the last local table and, given none for this
+        // frame, forgets it without freeing it: one leak per change back to the
+        // global palette.
+        GifFreeMapObject(m_gif->Image.ColorMap);
+        m_gif->Image.ColorMap = nullptr;
+    }
     if (EGifPutImageDesc(m_gif.get(), 0, 0, m_width, m_height, false, local.get()) != GIF_OK)
         return statusFromGifError(m_gif->Error);
     // EGifPutLine masks the row in place: hand it a copy.
