@@ -74,6 +74,7 @@ private slots:
     void whatElseIsAtTheName();
     void racedNameIsNeverWrittenThrough_data();
     void racedNameIsNeverWrittenThrough();
+    void longestNameIsReplaced();
 };
 
 void TestAtomicWrite::linkAtNameIsRefused_data()
@@ -199,6 +200,19 @@ void TestAtomicWrite::racedNameIsNeverWrittenThrough()
     else
         QCOMPARE(QImage(name).size(), QSize(7, 5));
     QCOMPARE(entries(dir.path()), (QStringList{QStringLiteral("victim"), QStringLiteral("x_1.bmp")}));
+}
+
+void TestAtomicWrite::longestNameIsReplaced()
+{
+    // The temporary beside it must not need a longer name than the file's own.
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QString(255, QLatin1Char('n')));
+    QCOMPARE(writeFileAtomically(path, "old"), Ok);
+    Cause cause = Cause::IoError;
+    QCOMPARE(writeFileAtomically(path, "new", &cause), Ok);
+    QCOMPARE(cause, Cause::None);
+    QCOMPARE(readAll(path), QByteArray("new"));
+    QCOMPARE(entries(dir.path()).size(), 1);
 }
 
 QTEST_GUILESS_MAIN(TestAtomicWrite)

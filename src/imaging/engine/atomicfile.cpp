@@ -54,11 +54,30 @@ Cause causeOfErrno(int error)
     return error == ENOENT ? Cause::FolderMissing : causeFromErrno(error);
 }
 
-// A name beside the target that nothing else uses yet.
-QByteArray temporaryName(const QByteArray &target)
+// A hidden name in the target's folder that nothing else uses yet; short, so
+// that it fits wherever the target's own name fits.
+QByteArray temporaryName()
 {
-    return '.' + target + '.' + QByteArray::number(QRandomGenerator::global()->generate64(), 36)
-           + ".tmp";
+    return ".falorengif-" + QByteArray::number(QRandomGenerator::global()->generate64(), 36) + ".tmp";
+}
+
+// Writes all of `data` through the write system call; false with *error set.
+bool writeFully(int fd, const char *data, qint64 size, int *error)
+{
+    const testing::WriteCall writeCall = testing::writeSystemCall.load(std::memory_order_relaxed);
+    while (size > 0) {
+        const ssize_t n = writeCall(fd, data, std::size_t(size));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            // A write that makes no progress would loop for ever.
+            *error = n < 0 ? errno : EIO;
+            return false;
+        }
+        data += n;
+        size -= n;
+    }
+    return true;
 }
 
 } // namespace
@@ -127,7 +146,7 @@ AtomicFile::AtomicFile(const QString &path)
             return;
         }
         // A file the user may not write is not replaced behind its back either.
-        if (::faccessat(m_dir, m_name.constData(), W_OK, AT_SYMLINK_NOFOLLOW) != 0) {
+        if (::faccessat(m_dir, m_name.constData(), W_OK, 0) != 0) {
             fail(AccessDenied, errno == EROFS ? Cause::ReadOnlyFileSystem : Cause::PermissionDenied);
             return;
         }
@@ -147,7 +166,7 @@ AtomicFile::AtomicFile(const QString &path)
         }
         // No O_TMPFILE on this file system.
         for (int attempt = 0; attempt < TemporaryNameAttempts && m_fd < 0; ++attempt) {
-            m_temp = temporaryName(m_name);
+            m_temp = temporaryName();
             m_fd = ::openat(m_dir, m_temp.constData(),
                             O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
             if (m_fd < 0 && errno != EEXIST) {
@@ -195,33 +214,20 @@ bool AtomicFile::writeAt(const char *data, qint64 size, qint64 offset)
 {
     if (m_status != Ok)
         return false;
-    const testing::WriteCall writeCall = testing::writeSystemCall.load(std::memory_order_relaxed);
     // Appends are the common case; a device that went back writes in place.
     if (offset != m_size && ::lseek(m_fd, off_t(offset), SEEK_SET) < 0) {
         failWithErrno(errno);
         return false;
     }
-    qint64 at = offset;
-    while (size > 0) {
-        const ssize_t n = writeCall(m_fd, data, std::size_t(size));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            failWithErrno(errno);
-            return false;
-        }
-        if (n == 0) {
-            // A write that makes no progress would loop for ever.
-            fail(Win32Error, Cause::IoError);
-            return false;
-        }
-        data += n;
-        size -= n;
-        at += n;
+    int error = 0;
+    if (!writeFully(m_fd, data, size, &error)) {
+        failWithErrno(error);
+        return false;
     }
-    if (at > m_size)
-        m_size = at;
-    if (at != m_size && ::lseek(m_fd, off_t(m_size), SEEK_SET) < 0) {
+    const qint64 end = offset + size;
+    if (end > m_size)
+        m_size = end;
+    if (end != m_size && ::lseek(m_fd, off_t(m_size), SEEK_SET) < 0) {
         failWithErrno(errno);
         return false;
     }
@@ -253,7 +259,7 @@ bool AtomicFile::linkTemporaryName(QByteArray *temp)
 {
     const QByteArray self = "/proc/self/fd/" + QByteArray::number(m_fd);
     for (int attempt = 0; attempt < TemporaryNameAttempts; ++attempt) {
-        *temp = temporaryName(m_name);
+        *temp = temporaryName();
         if (::linkat(AT_FDCWD, self.constData(), m_dir, temp->constData(), AT_SYMLINK_FOLLOW) == 0)
             return true;
         if (errno == EEXIST)
@@ -287,10 +293,10 @@ bool AtomicFile::linkTemporaryName(QByteArray *temp)
                 ok = false;
                 break;
             }
-            const int saved = m_fd;
-            m_fd = out;
-            ok = writeAt(buffer.data(), n, at);
-            m_fd = saved;
+            int error = 0;
+            ok = writeFully(out, buffer.data(), n, &error);
+            if (!ok)
+                failWithErrno(error);
             at += n;
         }
         if (::close(out) != 0 && ok) {
