@@ -6,7 +6,7 @@
 // pixels (one frame is always let in, however big), so memory stays bounded
 // however many frames a GIF has and however big they are: submit() waits for
 // room. With the default budget, big canvases (8192 x 8192) go one at a time
-// and the export stays within a few canvases in all.
+// and an export stays within a few canvases in all.
 //
 // Threads: submit(), wait() and the destructor belong to the thread that made
 // the saver; completed() may be read from any thread. Frames are QImages
@@ -24,14 +24,15 @@
 #include <vector>
 
 #include "imaging/engine/encoders.h"
+#include "imaging/engine/image.h"
 
 namespace engine {
 
 // Bytes of pixels the frames in flight may hold together by default: the largest
 // canvas there is (MaxCanvasPixels in ARGB32). Ordinary frames are far smaller
-// and fill the slots; only frames of a quarter of the limit and up wait for each
-// other.
-inline constexpr qint64 DefaultFrameSaverBudget = qint64(1) << 28;
+// and fill the slots; frames over a third of it wait for each other, and a
+// canvas at the limit is written alone.
+inline constexpr qint64 DefaultFrameSaverBudget = MaxCanvasPixels * 4;
 
 class FrameSaver {
 public:
