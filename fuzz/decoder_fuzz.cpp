@@ -57,7 +57,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     check(image->selectFrame(dim, count) == engine::InvalidParameter, "index past the end refused");
 
     const std::int64_t pixels = std::int64_t(w) * h;
-    const QImage first = image->activeFrame().copy();
+    // Going back to frame 0 is checked where the budget leaves room for it.
+    const bool checkRestart = count > 1 && pixels * 3 <= PixelBudget;
+    const QImage first = checkRestart ? image->activeFrame().copy() : QImage();
     std::int64_t spent = pixels;
     for (std::uint32_t i = 0; i < count && spent + pixels <= PixelBudget; ++i, spent += pixels) {
         const std::uint32_t before = image->activeFrameIndex();
@@ -70,7 +72,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
             check(image->activeFrameIndex() == before, "failed selection keeps the active frame");
         }
     }
-    if (count > 1 && spent + pixels <= PixelBudget && image->selectFrame(dim, 0) == engine::Ok)
+    if (checkRestart && spent + pixels <= PixelBudget && image->selectFrame(dim, 0) == engine::Ok)
         check(image->activeFrame() == first, "frame 0 decodes the same after a restart");
     return 0;
 }

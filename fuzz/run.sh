@@ -24,6 +24,8 @@ export ASAN_OPTIONS=abort_on_error=1:detect_leaks=1
 export UBSAN_OPTIONS=halt_on_error=1:abort_on_error=1:print_stacktrace=1
 export QT_QPA_PLATFORM=offscreen
 # shellcheck disable=SC2086 # the seed folders are separate arguments
-exec "$build/fuzz/fuzz_$target" -max_total_time="$seconds" -max_len=65536 -timeout=30 \
+# The timeout is generous: near-limit canvases take a second or two under the
+# sanitizers, and far longer when the shared machine is loaded.
+exec "$build/fuzz/fuzz_$target" -max_total_time="$seconds" -max_len=65536 -timeout=120 \
   -rss_limit_mb=3072 -print_final_stats=1 -dict="$root/fuzz/gif.dict" \
   -artifact_prefix="$build/artifacts/$target/" "$build/corpus/$target" $seeds
