@@ -139,6 +139,7 @@ private slots:
     void pngIsCompressed();
     void gifQuantisesManyColours();
     void animatedGifReadsBack();
+    void animatedGifBackToGlobalPalette();
     void unknownEncoderWritesNothing_data();
     void unknownEncoderWritesNothing();
     void failedSaveKeepsOldFile_data();
@@ -147,7 +148,7 @@ private slots:
     void usualPermissions_data();
     void usualPermissions();
     void replacingKeepsModeAndLeavesNoTemporary();
-    void symbolicLinkStaysALink();
+    void linkedFolderIsFollowed();
     void frameSaverWritesAllAndReportsFailures();
 };
 
@@ -381,6 +382,24 @@ void TestEncoders::animatedGifReadsBack()
     QCOMPARE(saveAnimatedGif({}, {}, -1, path), InvalidParameter);
 }
 
+void TestEncoders::animatedGifBackToGlobalPalette()
+{
+    // Frame 2 needs a local table, frame 3 uses the global one again: frame 3
+    // must show the global colours (and, under the sanitizers, nothing leaks).
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("abc.gif"));
+    const std::vector<QImage> frames{pattern(8, 8, 3, false), pattern(8, 8, 7, true),
+                                     pattern(8, 8, 3, false), pattern(8, 8, 7, true)};
+    QCOMPARE(saveAnimatedGif(frames, {}, 0, path), Ok);
+    auto image = Image::load(path);
+    QVERIFY(image);
+    QCOMPARE(image->frameCount(), 4u);
+    for (std::uint32_t i = 0; i < 4; ++i) {
+        QCOMPARE(image->selectFrame(FrameDimensionTime, i), Ok);
+        QCOMPARE(normalised(image->activeFrame()), normalised(frames[i]));
+    }
+}
+
 void TestEncoders::unknownEncoderWritesNothing_data()
 {
     QTest::addColumn<Guid>("clsid");
@@ -496,16 +515,19 @@ void TestEncoders::replacingKeepsModeAndLeavesNoTemporary()
     QCOMPARE(writeFileAtomically(QString(), "x"), InvalidParameter);
 }
 
-void TestEncoders::symbolicLinkStaysALink()
+void TestEncoders::linkedFolderIsFollowed()
 {
+    // Links on the way to the file are followed; only a link at the name itself
+    // is refused (tst_atomicwrite).
     QTemporaryDir dir;
-    const QString real = dir.filePath(QStringLiteral("real.bmp"));
-    const QString link = dir.filePath(QStringLiteral("link.bmp"));
-    QCOMPARE(writeFileAtomically(real, "old"), Ok);
-    QVERIFY(QFile::link(real, link));
-    QCOMPARE(saveFrame(pattern(5, 4, 2, false), ClsidBmpEncoder, nullptr, link), Ok);
-    QVERIFY(QFileInfo(link).isSymLink());
-    QCOMPARE(QImage(real).size(), QSize(5, 4));
+    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("real")));
+    const QString linkedFolder = dir.filePath(QStringLiteral("linked"));
+    QVERIFY(QFile::link(dir.filePath(QStringLiteral("real")), linkedFolder));
+    QCOMPARE(saveFrame(pattern(5, 4, 2, false), ClsidBmpEncoder, nullptr,
+                       linkedFolder + QStringLiteral("/a.bmp")),
+             Ok);
+    QVERIFY(QFileInfo(linkedFolder).isSymLink());
+    QCOMPARE(QImage(dir.filePath(QStringLiteral("real/a.bmp"))).size(), QSize(5, 4));
 }
 
 void TestEncoders::frameSaverWritesAllAndReportsFailures()

@@ -1,9 +1,9 @@
 #include "imaging/engine/encoders.h"
 
-#include <QBuffer>
 #include <QImageWriter>
 
 #include <cstring>
+#include <vector>
 
 #include "imaging/engine/atomicfile.h"
 #include "imaging/engine/gifencoder.h"
@@ -42,19 +42,73 @@ inline std::uint32_t onWhite(std::uint32_t argb)
 }
 
 // BMP and JPEG have no alpha: what lies under a transparent pixel (often
-// black) would show, so flatten onto white first.
-QImage flattenOnWhite(const QImage &frame, QImage::Format format)
+// black) would show, so flatten onto white first. In place, row by row: the
+// frame belongs to the save (a copy is made only while the caller still
+// shares it), and the result is an opaque RGB32 picture.
+bool flattenOnWhiteInPlace(QImage &frame)
 {
-    QImage out(frame.size(), QImage::Format_RGB32);
-    if (out.isNull())
-        return out;
+    if (!frame.bits())
+        return false; // no memory for the copy
     for (int y = 0; y < frame.height(); ++y) {
-        const auto *s = reinterpret_cast<const std::uint32_t *>(frame.constScanLine(y));
-        auto *d = reinterpret_cast<std::uint32_t *>(out.scanLine(y));
+        auto *p = reinterpret_cast<std::uint32_t *>(frame.scanLine(y));
         for (int x = 0; x < frame.width(); ++x)
-            d[x] = onWhite(s[x]);
+            p[x] = onWhite(p[x]);
     }
-    return format == QImage::Format_RGB32 ? out : out.convertToFormat(format);
+    return frame.reinterpretAsFormat(QImage::Format_RGB32);
+}
+
+void put16(std::uint8_t *p, std::uint32_t v)
+{
+    p[0] = std::uint8_t(v);
+    p[1] = std::uint8_t(v >> 8);
+}
+
+void put32(std::uint8_t *p, std::uint32_t v)
+{
+    put16(p, v);
+    put16(p + 2, v >> 16);
+}
+
+// A 24-bit bottom-up BMP (file header and BITMAPINFOHEADER, no palette, rows
+// padded to 4 bytes), the layout Qt's writer gives an opaque picture, written
+// one row at a time: no copy of the picture is made. Alpha is flattened onto
+// white on the way.
+bool writeBmp(const QImage &frame, AtomicFile &file)
+{
+    constexpr std::uint32_t FileHeaderBytes = 14;
+    constexpr std::uint32_t InfoHeaderBytes = 40;
+    const std::uint32_t w = std::uint32_t(frame.width());
+    const std::uint32_t h = std::uint32_t(frame.height());
+    const std::uint32_t rowBytes = (w * 3 + 3) & ~3u;
+    const std::uint32_t imageBytes = rowBytes * h;
+    std::uint8_t header[FileHeaderBytes + InfoHeaderBytes] = {'B', 'M'};
+    put32(header + 2, FileHeaderBytes + InfoHeaderBytes + imageBytes);
+    put32(header + 10, FileHeaderBytes + InfoHeaderBytes);
+    std::uint8_t *info = header + FileHeaderBytes;
+    put32(info, InfoHeaderBytes);
+    put32(info + 4, w);
+    put32(info + 8, h);
+    put16(info + 12, 1);  // planes
+    put16(info + 14, 24); // bits per pixel
+    put32(info + 20, imageBytes);
+    put32(info + 24, SavedDotsPerMetre);
+    put32(info + 28, SavedDotsPerMetre);
+    if (!file.write(reinterpret_cast<const char *>(header), sizeof header))
+        return false;
+    std::vector<std::uint8_t> row(rowBytes, 0);
+    for (int y = int(h) - 1; y >= 0; --y) {
+        const auto *s = reinterpret_cast<const std::uint32_t *>(frame.constScanLine(y));
+        std::uint8_t *d = row.data();
+        for (std::uint32_t x = 0; x < w; ++x) {
+            const std::uint32_t c = onWhite(s[x]);
+            *d++ = std::uint8_t(c);
+            *d++ = std::uint8_t(c >> 8);
+            *d++ = std::uint8_t(c >> 16);
+        }
+        if (!file.write(reinterpret_cast<const char *>(row.data()), rowBytes))
+            return false;
+    }
+    return true;
 }
 
 int jpegQuality(const EncoderParameters *params)
@@ -73,42 +127,46 @@ int jpegQuality(const EncoderParameters *params)
     return DefaultJpegQuality;
 }
 
-Status writeBytes(const QString &path, const QByteArray &bytes)
+// The status and cause of a save whose encoding step returned `encoded`: a
+// failure of the file comes first (a full disk makes the encoder fail too).
+Status finishSave(AtomicFile &file, Status encoded, Cause *cause)
 {
-    return writeFileAtomically(path, bytes);
+    if (file.status() == Ok && encoded != Ok) {
+        if (cause)
+            *cause = encoded == OutOfMemory ? Cause::OutOfMemory : Cause::EncodeFailed;
+        return encoded;
+    }
+    return file.commit(cause);
 }
 
-Status writeWithQt(const QString &path, const QImage &image, const char *format, int quality,
+Status writeWithQt(AtomicFile &file, QImage &image, const char *format, int quality,
                    int compression)
 {
-    QByteArray bytes;
-    {
-        QBuffer buffer(&bytes);
-        buffer.open(QIODevice::WriteOnly);
-        QImageWriter writer(&buffer, format);
-        if (quality >= 0)
-            writer.setQuality(quality);
-        if (compression >= 0)
-            writer.setCompression(compression);
-        // The return value is the truth: errorString() may say "Unknown error"
-        // after a good write.
-        if (!writer.write(image))
-            return GenericError;
-    }
-    return writeFileAtomically(path, bytes);
+    if (file.status() != Ok)
+        return file.status();
+    image.setDotsPerMeterX(SavedDotsPerMetre);
+    image.setDotsPerMeterY(SavedDotsPerMetre);
+    QImageWriter writer(file.device(), format);
+    if (quality >= 0)
+        writer.setQuality(quality);
+    if (compression >= 0)
+        writer.setCompression(compression);
+    // The return value is the truth: errorString() may say "Unknown error"
+    // after a good write.
+    return writer.write(image) ? Ok : GenericError;
 }
 
-Status writeGif(const IndexedFrame &indexed, const QString &path)
+Status writeGif(const IndexedFrame &indexed, AtomicFile &file)
 {
-    GifEncoder enc;
+    if (file.status() != Ok)
+        return file.status();
+    GifEncoder enc(&file);
     Status s = enc.begin(indexed.width, indexed.height, indexed, -1);
     if (s == Ok)
         s = enc.addFrame(indexed, 0);
     if (s == Ok)
         s = enc.finish();
-    if (s != Ok)
-        return s;
-    return writeBytes(path, enc.data());
+    return s;
 }
 
 } // namespace
@@ -176,24 +234,36 @@ void EncoderList::fillCodecInfo(void *buffer) const
 }
 
 Status saveFrame(const QImage &frame, const Guid &clsid, const EncoderParameters *params,
-                 const QString &path, const EncoderList &list)
+                 const QString &path, const EncoderList &list, Cause *cause)
 {
-    return saveFrame(QImage(frame), clsid, params, path, list);
+    return saveFrame(QImage(frame), clsid, params, path, list, cause);
 }
 
 Status saveFrame(QImage &&source, const Guid &clsid, const EncoderParameters *params,
-                 const QString &path, const EncoderList &list)
+                 const QString &path, const EncoderList &list, Cause *cause)
 {
     const EncoderInfo *encoder = list.find(clsid);
-    if (!encoder || source.isNull() || path.isEmpty())
+    if (!encoder || source.isNull() || path.isEmpty()) {
+        if (cause)
+            *cause = encoder ? Cause::EncodeFailed : Cause::NoEncoder;
         return InvalidParameter;
+    }
     QImage frame = source.format() == QImage::Format_ARGB32
                        ? std::move(source)
                        : source.convertToFormat(QImage::Format_ARGB32);
     source = QImage();
-    if (frame.isNull())
+    if (frame.isNull()) {
+        if (cause)
+            *cause = Cause::OutOfMemory;
         return OutOfMemory;
+    }
 
+    // Opened first, so a save that cannot succeed (no folder, a link in the way)
+    // costs no encoding.
+    AtomicFile file(path);
+    if (file.status() != Ok)
+        return file.commit(cause);
+    Status encoded = Ok;
     switch (encoder->kind) {
     case EncoderKind::Png: {
         // Our own writer: Qt's would take the export quality (100) as "store
@@ -206,62 +276,75 @@ Status saveFrame(QImage &&source, const Guid &clsid, const EncoderParameters *pa
         } else {
             png = encodeTrueColourPng(frame);
         }
-        if (png.isEmpty())
-            return OutOfMemory;
-        return writeBytes(path, png);
+        frame = QImage();
+        encoded = png.isEmpty() ? OutOfMemory : Ok;
+        if (encoded == Ok)
+            file.write(png);
+        break;
     }
     case EncoderKind::Gif: {
         IndexedFrame indexed;
-        if (!gifPalette(frame, &indexed))
-            return OutOfMemory;
+        if (!gifPalette(frame, &indexed)) {
+            encoded = OutOfMemory;
+            break;
+        }
         frame = QImage();
-        return writeGif(indexed, path);
+        encoded = writeGif(indexed, file);
+        break;
     }
-    case EncoderKind::Bmp: {
-        const QImage flat = flattenOnWhite(frame, QImage::Format_RGB888);
-        frame = QImage();
-        if (flat.isNull())
-            return OutOfMemory;
-        return writeWithQt(path, flat, "bmp", -1, -1);
-    }
-    case EncoderKind::Jpeg: {
-        const QImage flat = flattenOnWhite(frame, QImage::Format_RGB32);
-        frame = QImage();
-        if (flat.isNull())
-            return OutOfMemory;
-        return writeWithQt(path, flat, "jpeg", jpegQuality(params), -1);
-    }
+    case EncoderKind::Bmp:
+        // Only a write can fail here.
+        writeBmp(frame, file);
+        break;
+    case EncoderKind::Jpeg:
+        if (!flattenOnWhiteInPlace(frame)) {
+            encoded = OutOfMemory;
+            break;
+        }
+        encoded = writeWithQt(file, frame, "jpeg", jpegQuality(params), -1);
+        break;
     case EncoderKind::Tiff:
-        return writeWithQt(path, frame, "tiff", -1, 1 /* LZW */);
+        encoded = writeWithQt(file, frame, "tiff", -1, 1 /* LZW */);
+        break;
     }
-    return InvalidParameter;
+    return finishSave(file, encoded, cause);
 }
 
 Status saveAnimatedGif(const std::vector<QImage> &frames, const std::vector<std::uint32_t> &delays,
-                       int loopCount, const QString &path)
+                       int loopCount, const QString &path, Cause *cause)
 {
-    if (frames.empty() || frames.front().isNull() || path.isEmpty())
+    if (frames.empty() || frames.front().isNull() || path.isEmpty()) {
+        if (cause)
+            *cause = Cause::EncodeFailed;
         return InvalidParameter;
+    }
     const QSize size = frames.front().size();
-    GifEncoder enc;
-    for (std::size_t i = 0; i < frames.size(); ++i) {
-        if (frames[i].size() != size)
+    for (const QImage &f : frames) {
+        if (f.size() != size) {
+            if (cause)
+                *cause = Cause::EncodeFailed;
             return InvalidParameter;
+        }
+    }
+    AtomicFile file(path);
+    if (file.status() != Ok)
+        return file.commit(cause);
+    GifEncoder enc(&file);
+    Status s = Ok;
+    for (std::size_t i = 0; i < frames.size() && s == Ok; ++i) {
         IndexedFrame indexed;
-        if (!gifPalette(frames[i], &indexed))
-            return OutOfMemory;
-        Status s = Ok;
+        if (!gifPalette(frames[i], &indexed)) {
+            s = OutOfMemory;
+            break;
+        }
         if (i == 0)
             s = enc.begin(size.width(), size.height(), indexed, loopCount);
         if (s == Ok)
             s = enc.addFrame(indexed, i < delays.size() ? delays[i] : 0);
-        if (s != Ok)
-            return s;
     }
-    const Status s = enc.finish();
-    if (s != Ok)
-        return s;
-    return writeBytes(path, enc.data());
+    if (s == Ok)
+        s = enc.finish();
+    return finishSave(file, s, cause);
 }
 
 } // namespace engine

@@ -4,10 +4,14 @@
 // start-up and never changes; tests build their own lists (an extra encoder with
 // a duplicate MIME type, say) with the constructor.
 //
-// Saving encodes in memory, then writes through a temporary file that is put in
-// place only when complete (engine/atomicfile.h), so a failed save never damages
-// a file that was already there; files get the usual permissions. Thread-safe:
-// frames may be encoded on worker threads.
+// Saving writes through a temporary file that is put in place only when
+// complete (engine/atomicfile.h), so a failed save never damages a file that was
+// already there; files get the usual permissions. Memory stays within about one
+// more frame's worth: BMP rows and the JPEG, TIFF and GIF encoders' output go
+// straight to the temporary file, BMP and JPEG are flattened row by row, and
+// only PNG (whose compressor needs the whole picture) builds the file in memory.
+// BMP, JPEG and TIFF files say 96 dpi, whatever application runs the encoder.
+// Thread-safe: frames may be encoded on worker threads.
 
 #include <QImage>
 #include <QString>
@@ -16,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "imaging/engine/failure.h"
 #include "imaging/engine/records.h"
 
 namespace engine {
@@ -36,6 +41,12 @@ inline constexpr Guid ClsidPngEncoder{0x3F1C6A05, 0x7E2B, 0x4C55,
 
 // JPEG quality used when the parameters carry no EncoderQuality.
 inline constexpr int DefaultJpegQuality = 90;
+
+// The resolution written into BMP, JPEG and TIFF files: 96 dpi in dots per metre.
+// Set explicitly because a QImage's default depends on the application object
+// (a QGuiApplication takes the screen's, a QCoreApplication another), and the
+// window and the command line must write identical files.
+inline constexpr int SavedDotsPerMetre = 3780;
 
 struct EncoderInfo {
     Guid clsid;
@@ -72,22 +83,28 @@ private:
 // identifier is `clsid` in `list`. `params` may be null; EncoderQuality (one
 // long value, 0..100) matters only to JPEG. An identifier that names no encoder
 // returns InvalidParameter (FileNotFound or Win32Error-style statuses for I/O
-// failures) and writes nothing.
+// failures, as writeFileAtomically gives them) and writes nothing. `*cause`
+// (when given) says why a save failed: the file system's reason (DiskFull,
+// FolderMissing, SymlinkInTheWay, ...), EncodeFailed, OutOfMemory or NoEncoder;
+// None on success.
 Status saveFrame(const QImage &frame, const Guid &clsid, const EncoderParameters *params,
-                 const QString &path, const EncoderList &list = EncoderList::standard());
+                 const QString &path, const EncoderList &list = EncoderList::standard(),
+                 Cause *cause = nullptr);
 
 // The same for a frame the caller hands over: its pixels are let go as soon as
 // the encoder has what it needs (the palette indexes, the flattened copy), which
 // keeps an export pipeline's memory low.
 Status saveFrame(QImage &&frame, const Guid &clsid, const EncoderParameters *params,
-                 const QString &path, const EncoderList &list = EncoderList::standard());
+                 const QString &path, const EncoderList &list = EncoderList::standard(),
+                 Cause *cause = nullptr);
 
 // Writes an animated GIF89a: `frames` (any format; converted to ARGB32) all of
 // the size of the first, each shown for `delays[i]` hundredths of a second
 // (missing delays count as 0); `loopCount` -1 writes no NETSCAPE2.0 block, 0
 // loops for ever. Colours as saveFrame's GIF encoder chooses them. Atomic like
-// saveFrame; InvalidParameter for no frames or frames of different sizes.
+// saveFrame, with a cause like saveFrame's; InvalidParameter for no frames or
+// frames of different sizes.
 Status saveAnimatedGif(const std::vector<QImage> &frames, const std::vector<std::uint32_t> &delays,
-                       int loopCount, const QString &path);
+                       int loopCount, const QString &path, Cause *cause = nullptr);
 
 } // namespace engine

@@ -50,6 +50,8 @@ Cause causeFromStatus(Status status)
         return Cause::PictureTooLarge;
     case Win32Error:
         return Cause::IoError;
+    case SourceChanged:
+        return Cause::SourceChanged;
     default:
         return Cause::EncodeFailed;
     }

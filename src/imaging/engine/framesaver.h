@@ -2,8 +2,11 @@
 // FrameSaver: the encoding half of an export pipeline. The caller decodes frames
 // in order on its own thread and hands each finished frame to submit(); worker
 // threads encode and write them meanwhile. At most `maxInFlight` frames are
-// queued or being encoded, so memory stays bounded however many frames a GIF
-// has: submit() waits for a free slot.
+// queued or being encoded, and together they hold at most `byteBudget` bytes of
+// pixels (one frame is always let in, however big), so memory stays bounded
+// however many frames a GIF has and however big they are: submit() waits for
+// room. With the default budget, big canvases (8192 x 8192) go one at a time
+// and an export stays within a few canvases in all.
 //
 // Threads: submit(), wait() and the destructor belong to the thread that made
 // the saver; completed() may be read from any thread. Frames are QImages
@@ -12,7 +15,7 @@
 
 #include <QImage>
 #include <QMutex>
-#include <QSemaphore>
+#include <QWaitCondition>
 #include <QString>
 #include <QThreadPool>
 
@@ -21,8 +24,15 @@
 #include <vector>
 
 #include "imaging/engine/encoders.h"
+#include "imaging/engine/image.h"
 
 namespace engine {
+
+// Bytes of pixels the frames in flight may hold together by default: the largest
+// canvas there is (MaxCanvasPixels in ARGB32). Ordinary frames are far smaller
+// and fill the slots; frames over a third of it wait for each other, and a
+// canvas at the limit is written alone.
+inline constexpr qint64 DefaultFrameSaverBudget = MaxCanvasPixels * 4;
 
 class FrameSaver {
 public:
@@ -30,17 +40,20 @@ public:
         std::uint32_t tag; // what the caller passed to submit (say, the frame number)
         QString path;
         Status status;
+        Cause cause; // why, as precisely as the save knows it
     };
 
     // `workers` < 1 means QThread::idealThreadCount(); `maxInFlight` < 1 means
-    // one more than the workers (each worker busy, one frame waiting).
-    explicit FrameSaver(int workers = 0, int maxInFlight = 0);
+    // one more than the workers (each worker busy, one frame waiting);
+    // `byteBudget` < 1 means DefaultFrameSaverBudget.
+    explicit FrameSaver(int workers = 0, int maxInFlight = 0, qint64 byteBudget = 0);
     ~FrameSaver(); // waits for the frames already handed over
     FrameSaver(const FrameSaver &) = delete;
     FrameSaver &operator=(const FrameSaver &) = delete;
 
     // Queues `frame` to be written to `path` with encoder `clsid` of the
-    // standard list. Blocks while `maxInFlight` frames are pending.
+    // standard list. Blocks while `maxInFlight` frames are pending or this frame
+    // would take the frames in flight over the byte budget.
     void submit(const QImage &frame, const Guid &clsid, const EncoderParameters *params,
                 const QString &path, std::uint32_t tag);
 
@@ -50,12 +63,22 @@ public:
 
     // Frames finished so far (written or failed).
     std::uint32_t completed() const { return m_completed.load(); }
+    // The most frames that were in flight at once so far.
+    int peakInFlight() const;
     // The failures so far, sorted by tag (complete after wait()).
     std::vector<Failure> failures() const;
 
 private:
+    void release(qint64 bytes);
+
     QThreadPool m_pool;
-    QSemaphore m_slots;
+    int m_maxInFlight;
+    qint64 m_byteBudget;
+    mutable QMutex m_admitMutex;
+    QWaitCondition m_admitted;
+    int m_inFlight = 0;       // frames queued or being encoded
+    qint64 m_inFlightBytes = 0; // their pixels
+    int m_peakInFlight = 0;
     std::atomic<std::uint32_t> m_completed{0};
     mutable QMutex m_mutex;
     std::vector<Failure> m_failures;

@@ -2,6 +2,7 @@
 
 #include <gif_lib.h>
 
+#include "imaging/engine/atomicfile.h"
 #include "imaging/engine/giferrors.h"
 
 #include <algorithm>
@@ -10,13 +11,6 @@
 namespace engine {
 
 namespace {
-
-int appendBytes(GifFileType *gif, const GifByteType *bytes, int len)
-{
-    auto *out = static_cast<QByteArray *>(gif->UserData);
-    out->append(reinterpret_cast<const char *>(bytes), len);
-    return len;
-}
 
 struct MapDeleter {
     void operator()(ColorMapObject *m) const { GifFreeMapObject(m); }
@@ -59,6 +53,17 @@ void GifEncoder::Closer::operator()(GifFileType *gif) const
 }
 
 GifEncoder::GifEncoder() = default;
+GifEncoder::GifEncoder(AtomicFile *out) : m_out(out) {}
+
+int GifEncoder::output(GifFileType *gif, const GifByteType *bytes, int len)
+{
+    auto *self = static_cast<GifEncoder *>(gif->UserData);
+    const auto *data = reinterpret_cast<const char *>(bytes);
+    if (self->m_out)
+        return self->m_out->write(data, len) ? len : 0;
+    self->m_data.append(data, len);
+    return len;
+}
 GifEncoder::~GifEncoder() = default;
 
 Status GifEncoder::begin(int width, int height, const IndexedFrame &first, int loopCount)
@@ -67,7 +72,7 @@ Status GifEncoder::begin(int width, int height, const IndexedFrame &first, int l
         return InvalidParameter;
     int error = 0;
     m_data.clear();
-    m_gif.reset(EGifOpen(&m_data, appendBytes, &error));
+    m_gif.reset(EGifOpen(this, output, &error));
     if (!m_gif)
         return statusFromGifError(error);
     EGifSetGifVersion(m_gif.get(), true);
@@ -116,6 +121,13 @@ Status GifEncoder::addFrame(const IndexedFrame &frame, std::uint32_t delay)
         local = makeMap(frame.palette);
         if (!local)
             return OutOfMemory;
+    }
+    if (!local && m_gif->Image.ColorMap) {
+        // giflib keeps a copy of the last local table and, given none for this
+        // frame, forgets it without freeing it: one leak per change back to the
+        // global palette.
+        GifFreeMapObject(m_gif->Image.ColorMap);
+        m_gif->Image.ColorMap = nullptr;
     }
     if (EGifPutImageDesc(m_gif.get(), 0, 0, m_width, m_height, false, local.get()) != GIF_OK)
         return statusFromGifError(m_gif->Error);

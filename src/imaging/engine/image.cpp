@@ -1,18 +1,27 @@
 #include "imaging/engine/image.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QImageReader>
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <climits>
 
 #include "common/filepath.h"
 #include "imaging/engine/gifdecoder.h"
 
 namespace engine {
+
+namespace testing {
+// Runs right after a GIF frame is composed, before the file is checked again.
+// Only tests set it (tests/imaging/engineseams.h), to change the file there.
+std::atomic<void (*)()> afterCompose{nullptr};
+} // namespace testing
 
 namespace {
 
@@ -27,11 +36,33 @@ private:
     GifDecoder::State m_state;
 };
 
+// What identifies a file's contents cheaply: where it lives, how long it is
+// and when it was last written.
+struct FileIdentity {
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    struct timespec modified {};
+
+    static FileIdentity of(const struct stat &st)
+    {
+        return FileIdentity{st.st_dev, st.st_ino, st.st_size, st.st_mtim};
+    }
+    friend bool operator==(const FileIdentity &a, const FileIdentity &b)
+    {
+        return a.device == b.device && a.inode == b.inode && a.size == b.size
+               && a.modified.tv_sec == b.modified.tv_sec
+               && a.modified.tv_nsec == b.modified.tv_nsec;
+    }
+};
+
 // An animated (or still) GIF, frames composited on demand.
 class GifImage final : public Image {
 public:
-    explicit GifImage(std::unique_ptr<GifDecoder> decoder)
-        : m_decoder(std::move(decoder))
+    // `fd` is the decoder's descriptor (it stays open as long as the decoder);
+    // `name` and `identity` are the file as it was opened.
+    GifImage(std::unique_ptr<GifDecoder> decoder, int fd, QByteArray name, FileIdentity identity)
+        : m_decoder(std::move(decoder)), m_fd(fd), m_name(std::move(name)), m_identity(identity)
     {
     }
 
@@ -44,18 +75,25 @@ public:
     {
         if (!(dimension == FrameDimensionTime) || index >= frameCount())
             return InvalidParameter;
-        const Status s = std::int64_t(index) == m_decoder->current() ? Ok : m_decoder->composeTo(index);
+        if (!unchanged())
+            return SourceChanged;
+        const bool compose = std::int64_t(index) != m_decoder->current();
+        const Status s = compose ? composeTo(index) : Ok;
+        if (s == SourceChanged)
+            return spoiled();
         if (s == Ok) {
             m_active = index;
             return Ok;
         }
         // Keep showing the frame that was active.
-        m_decoder->composeTo(m_active);
-        return s;
+        return composeTo(m_active) == SourceChanged ? spoiled() : s;
     }
 
     std::uint32_t activeFrameIndex() const override { return m_active; }
-    const QImage &activeFrame() const override { return m_decoder->canvas(); }
+    const QImage &activeFrame() const override
+    {
+        return m_changed && !m_blank.isNull() ? m_blank : m_decoder->canvas();
+    }
     bool hasFrameDelays() const override { return true; }
     const std::vector<std::uint32_t> &frameDelays() const override { return m_decoder->delays(); }
     int loopCount() const override { return m_decoder->loopCount(); }
@@ -76,10 +114,45 @@ public:
         return Ok;
     }
 
-    Status init() { return m_decoder->composeTo(0); }
+    Status init() { return composeTo(0); }
 
 private:
+    // Composes frame `index`; SourceChanged when the file changed meanwhile.
+    Status composeTo(std::uint32_t index)
+    {
+        const Status s = m_decoder->composeTo(index);
+        if (void (*hook)() = testing::afterCompose.load(std::memory_order_relaxed))
+            hook();
+        return unchanged() ? s : SourceChanged;
+    }
+
+    // The canvas may hold bytes of the file's new contents: show nothing.
+    Status spoiled()
+    {
+        m_blank = QImage(width(), height(), QImage::Format_ARGB32);
+        m_blank.fill(Qt::transparent);
+        return SourceChanged;
+    }
+
+    // False from the first time the file (through the descriptor) or the name
+    // (replaced by another file) no longer matches what was opened.
+    bool unchanged()
+    {
+        if (m_changed)
+            return false;
+        struct stat st {};
+        m_changed = ::fstat(m_fd, &st) != 0 || !(FileIdentity::of(st) == m_identity)
+                    || ::stat(m_name.constData(), &st) != 0
+                    || !(FileIdentity::of(st) == m_identity);
+        return !m_changed;
+    }
+
     std::unique_ptr<GifDecoder> m_decoder;
+    int m_fd;
+    QByteArray m_name;
+    FileIdentity m_identity;
+    bool m_changed = false;
+    QImage m_blank; // the active frame once a change spoiled the canvas
     std::uint32_t m_active = 0;
 };
 
@@ -160,6 +233,18 @@ std::unique_ptr<Image> loadStill(int fd, Status *status)
     return std::make_unique<StillImage>(std::move(image));
 }
 
+// The path's bytes, made absolute against the working folder.
+QByteArray absoluteBytes(const QString &path)
+{
+    const QByteArray bytes = filepath::pathToBytes(path);
+    if (bytes.startsWith('/'))
+        return bytes;
+    char cwd[PATH_MAX];
+    if (!::getcwd(cwd, sizeof cwd))
+        return bytes;
+    return QByteArray(cwd) + '/' + bytes;
+}
+
 std::unique_ptr<Image> loadImpl(const QString &path, Status *status)
 {
     if (path.isEmpty()) {
@@ -198,7 +283,11 @@ std::unique_ptr<Image> loadImpl(const QString &path, Status *status)
         auto decoder = GifDecoder::open(fd, std::int64_t(st.st_size), status);
         if (!decoder)
             return nullptr;
-        auto image = std::make_unique<GifImage>(std::move(decoder));
+        // Absolute, so that a later change of the working folder cannot make
+        // the file look replaced.
+        auto image = std::make_unique<GifImage>(std::move(decoder), fd,
+                                                absoluteBytes(path),
+                                                FileIdentity::of(st));
         *status = image->init();
         if (*status != Ok)
             return nullptr;

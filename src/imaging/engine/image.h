@@ -9,6 +9,13 @@
 // Other pictures Qt can read (a PNG or JPEG named .gif) load as one frame along
 // the page dimension, without frame delays.
 //
+// A GIF is read while frames are selected, so it is watched for changes: its
+// identity at load (device, inode, size, modification time to the nanosecond)
+// is checked before and after each frame is composed. From the first change on
+// (rewritten in place, truncated, replaced by another file, removed) every
+// selection fails with SourceChanged: no frame composed from changed bytes is
+// ever handed out.
+//
 // Threads: an Image is used by one thread at a time; different Images may be
 // used on different threads at once. Nothing here throws.
 
@@ -45,7 +52,8 @@ public:
     // FileNotFound, AccessDenied, UnknownImageFormat (also for anything that is
     // not a regular file), OutOfMemory (over the size limit), InvalidParameter
     // (a width or height of 0) or GenericError (a GIF without any frame) on
-    // failure. A GIF comes back with frame 0 active and already composited.
+    // failure, or SourceChanged for a GIF that changed while frame 0 was
+    // composed. A GIF comes back with frame 0 active and already composited.
     static std::unique_ptr<Image> load(const QString &path, Status *status = nullptr);
 
     // Picture size in pixels (the logical screen for GIFs); never 0 for a loaded image.
@@ -59,6 +67,9 @@ public:
     // Makes frame `index` (from 0) of `dimension` the active frame. An unknown
     // dimension or an index out of range returns InvalidParameter and keeps the
     // active frame; a decode failure returns a non-Ok status and keeps it too.
+    // A GIF whose file changed returns SourceChanged, now and for every later
+    // call; the active frame then stays as it was when the change was noticed
+    // before composing, and becomes fully transparent when it was noticed after.
     virtual Status selectFrame(const Guid &dimension, std::uint32_t index) = 0;
     virtual std::uint32_t activeFrameIndex() const = 0;
 

@@ -30,6 +30,9 @@ enum Status : int {
     GdiplusNotInitialized = 18,
     PropertyNotFound = 19,
     PropertyNotSupported = 20,
+    // Our own, beyond the platform's range: the file changed on disk while it
+    // was being read (engine::Image::selectFrame).
+    SourceChanged = 100,
 };
 
 // 16-byte class identifier, laid out like a Windows GUID.
