@@ -10,31 +10,17 @@
 namespace seams {
 namespace {
 
+// The size of the main window's text.
+constexpr int BoxFontPixels = 12;
+
 class RealMessageBoxes final : public MessageBoxes {
 public:
     MsgResult show(QWidget *owner, const QString &text, const QString &caption, MsgIcon icon,
                    MsgButtons buttons) override
     {
-        QMessageBox::Icon qicon = QMessageBox::NoIcon;
-        switch (icon) {
-        case MsgIcon::None: break;
-        case MsgIcon::Information: qicon = QMessageBox::Information; break;
-        case MsgIcon::Question: qicon = QMessageBox::Question; break;
-        case MsgIcon::Warning: qicon = QMessageBox::Warning; break;
-        case MsgIcon::Error: qicon = QMessageBox::Critical; break;
-        }
-        QMessageBox box(qicon, caption, text, QMessageBox::NoButton, owner);
-        if (buttons == MsgButtons::YesNo) {
-            box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-            box.button(QMessageBox::Yes)->setText(QStringLiteral("是(&Y)"));
-            box.button(QMessageBox::No)->setText(QStringLiteral("否(&N)"));
-            box.setDefaultButton(QMessageBox::Yes);
-        } else {
-            box.setStandardButtons(QMessageBox::Ok);
-            box.button(QMessageBox::Ok)->setText(QStringLiteral("确定"));
-        }
+        const std::unique_ptr<QMessageBox> box = makeMessageBox(owner, text, caption, icon, buttons);
         ModalScope scope;
-        const int r = box.exec();
+        const int r = box->exec();
         if (buttons == MsgButtons::Ok)
             return MsgResult::Ok;
         return r == QMessageBox::No ? MsgResult::No : MsgResult::Yes;
@@ -85,6 +71,36 @@ void setMessageBoxes(MessageBoxes *impl) { g_boxes = impl ? impl : &g_realBoxes;
 void setModalRunner(ModalRunner *impl) { g_modal = impl ? impl : &g_realModal; }
 void setFolderPicker(FolderPicker *impl) { g_picker = impl ? impl : &g_realPicker; }
 void setUrlOpener(UrlOpener *impl) { g_opener = impl ? impl : &g_realOpener; }
+
+std::unique_ptr<QMessageBox> makeMessageBox(QWidget *owner, const QString &text,
+                                            const QString &caption, MsgIcon icon,
+                                            MsgButtons buttons)
+{
+    QMessageBox::Icon qicon = QMessageBox::NoIcon;
+    switch (icon) {
+    case MsgIcon::None: break;
+    case MsgIcon::Information: qicon = QMessageBox::Information; break;
+    case MsgIcon::Question: qicon = QMessageBox::Question; break;
+    case MsgIcon::Warning: qicon = QMessageBox::Warning; break;
+    case MsgIcon::Error: qicon = QMessageBox::Critical; break;
+    }
+    auto box = std::make_unique<QMessageBox>(qicon, caption, text, QMessageBox::NoButton, owner);
+    // The desktop's default font has no Chinese: a Chinese text would be drawn
+    // with a fallback font beside the path's Latin one.
+    QFont font(QStringLiteral("宋体"));
+    font.setPixelSize(BoxFontPixels);
+    box->setFont(font);
+    if (buttons == MsgButtons::YesNo) {
+        box->setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        box->button(QMessageBox::Yes)->setText(QStringLiteral("是(&Y)"));
+        box->button(QMessageBox::No)->setText(QStringLiteral("否(&N)"));
+        box->setDefaultButton(QMessageBox::Yes);
+    } else {
+        box->setStandardButtons(QMessageBox::Ok);
+        box->button(QMessageBox::Ok)->setText(QStringLiteral("确定"));
+    }
+    return box;
+}
 
 MsgResult showMessage(QWidget *owner, const QString &text, const QString &caption, MsgIcon icon,
                       MsgButtons buttons)
