@@ -4,6 +4,9 @@
 #include <QDesktopServices>
 #include <QDialog>
 #include <QFileDialog>
+#include <QFileSystemModel>
+#include <QIdentityProxyModel>
+#include <QLocale>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -36,13 +39,67 @@ public:
     }
 };
 
+// The picker's detail columns in Chinese. Qt's translation covers the headers
+// and buttons, but the file system model writes the size, type and date columns
+// itself: types in English and dates in the system locale's words.
+class ChineseFileColumns final : public QIdentityProxyModel {
+public:
+    using QIdentityProxyModel::QIdentityProxyModel;
+
+    QVariant data(const QModelIndex &index, int role) const override
+    {
+        const auto *files = qobject_cast<const QFileSystemModel *>(sourceModel());
+        if (role != Qt::DisplayRole || !files || index.column() < SizeColumn
+            || index.column() > DateColumn)
+            return QIdentityProxyModel::data(index, role);
+        const QFileInfo info = files->fileInfo(mapToSource(index));
+        switch (index.column()) {
+        case SizeColumn: return info.isDir() ? QString() : sizeText(info.size());
+        case TypeColumn:
+            if (info.isRoot())
+                return QStringLiteral("驱动器");
+            if (info.isDir())
+                return QStringLiteral("文件夹");
+            return info.suffix().isEmpty() ? QStringLiteral("文件")
+                                           : info.suffix().toUpper() + QStringLiteral(" 文件");
+        default: return QLocale().toString(info.lastModified(), QStringLiteral("yyyy/M/d HH:mm"));
+        }
+    }
+
+private:
+    static constexpr int SizeColumn = 1;
+    static constexpr int TypeColumn = 2;
+    static constexpr int DateColumn = 3;
+
+    static QString sizeText(qint64 bytes)
+    {
+        if (bytes < 1024)
+            return QStringLiteral("%1 字节").arg(bytes);
+        static const char *const units[] = {"KB", "MB", "GB", "TB"};
+        double value = double(bytes) / 1024;
+        int unit = 0;
+        while (value >= 1024 && unit < 3) {
+            value /= 1024;
+            ++unit;
+        }
+        return QStringLiteral("%1 %2").arg(value, 0, 'f', 1).arg(QLatin1String(units[unit]));
+    }
+};
+
 class RealFolderPicker final : public FolderPicker {
 public:
     QString pickFolder(QWidget *owner, const QString &title, const QString &startFolder) override
     {
+        // Qt's own dialog, which speaks Chinese with Qt's translation whatever
+        // the desktop's language; the desktop's dialog would follow the locale.
+        QFileDialog dialog(owner, title, startFolder);
+        dialog.setFileMode(QFileDialog::Directory);
+        dialog.setOptions(QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog);
+        dialog.setProxyModel(new ChineseFileColumns(&dialog));
         ModalScope scope;
-        return QFileDialog::getExistingDirectory(owner, title, startFolder,
-                                                 QFileDialog::ShowDirsOnly);
+        if (dialog.exec() != QDialog::Accepted)
+            return {};
+        return dialog.selectedFiles().value(0);
     }
 };
 
