@@ -18,6 +18,7 @@
 
 #include <cerrno>
 
+#include "controls/flat/flatedit.h"
 #include "controls/iconlist.h"
 #include "controls/seams.h"
 #include "controls/shell/shelltreeview.h"
@@ -45,6 +46,10 @@ QString droppedPath(const QMimeData *data)
 void TForm1::setUpDesktopExtras()
 {
     setAcceptDrops(true);
+    // A file dropped on an information field opens like one dropped anywhere
+    // else, instead of pasting its address into the field.
+    for (TFlatEdit *field : {FlatEdit1, FlatEdit2, FlatEdit3, FlatEdit4})
+        field->setAcceptDrops(false);
     // Frame captions ("第12帧 (100毫秒)") take one line, so a whole row of frames
     // fits the frame list at the designed window size.
     ListView2->setCaptionLines(1);

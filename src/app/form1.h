@@ -149,8 +149,8 @@ public:
     // --- opening a path (command line, drop) ------------------------------------
     // Shows the folder at `path` in the tree and its catalogue; for a file, its
     // folder, with the file selected and inspected when the catalogue lists it.
-    // A path that cannot be opened gets one error box and changes nothing.
-    // Returns false after an error box.
+    // A path that cannot be opened gets one error box and leaves the tree where
+    // it was. Returns false after an error box.
     bool OpenPath(const QString &path);
     // Why a path cannot be opened, in Chinese, for an errno value.
     static QString OpenFailureCause(int error);

@@ -6,7 +6,6 @@
 #include <QFileDialog>
 #include <QFileSystemModel>
 #include <QIdentityProxyModel>
-#include <QLocale>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -62,7 +61,7 @@ public:
                 return QStringLiteral("文件夹");
             return info.suffix().isEmpty() ? QStringLiteral("文件")
                                            : info.suffix().toUpper() + QStringLiteral(" 文件");
-        default: return QLocale().toString(info.lastModified(), QStringLiteral("yyyy/M/d HH:mm"));
+        default: return info.lastModified().toString(QStringLiteral("yyyy/M/d HH:mm"));
         }
     }
 

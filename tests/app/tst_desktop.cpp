@@ -457,22 +457,29 @@ private slots:
     void dropOpensTheFirstLocalPath_data()
     {
         QTest::addColumn<QList<QUrl>>("urls");
+        QTest::addColumn<QString>("target"); // where it is dropped
         QTest::addColumn<bool>("accepted");
         QTest::addColumn<QString>("selected");
         const QUrl cat = QUrl::fromLocalFile(albumDir() + QStringLiteral("/猫.gif"));
         const QUrl dog = QUrl::fromLocalFile(albumDir() + QStringLiteral("/dog.GIF"));
-        QTest::newRow("one file") << QList<QUrl>{cat} << true << "猫.gif";
-        QTest::newRow("several files: the first counts") << QList<QUrl>{dog, cat} << true << "dog.GIF";
+        QTest::newRow("one file") << QList<QUrl>{cat} << "ListView1" << true << "猫.gif";
+        QTest::newRow("several files: the first counts")
+            << QList<QUrl>{dog, cat} << "ListView1" << true << "dog.GIF";
         QTest::newRow("a web address before a file")
-            << QList<QUrl>{QUrl(QStringLiteral("https://example.com/a.gif")), cat} << true << "猫.gif";
-        QTest::newRow("a folder") << QList<QUrl>{QUrl::fromLocalFile(albumDir())} << true << "";
+            << QList<QUrl>{QUrl(QStringLiteral("https://example.com/a.gif")), cat} << "ListView1" << true
+            << "猫.gif";
+        QTest::newRow("a folder") << QList<QUrl>{QUrl::fromLocalFile(albumDir())} << "ListView1" << true << "";
+        QTest::newRow("on the frame list") << QList<QUrl>{cat} << "ListView2" << true << "猫.gif";
+        QTest::newRow("on an information field, not into it")
+            << QList<QUrl>{cat} << "FlatEdit2" << true << "猫.gif";
         QTest::newRow("web addresses only")
-            << QList<QUrl>{QUrl(QStringLiteral("https://example.com/a.gif"))} << false << "";
+            << QList<QUrl>{QUrl(QStringLiteral("https://example.com/a.gif"))} << "ListView1" << false << "";
     }
 
     void dropOpensTheFirstLocalPath()
     {
         QFETCH(QList<QUrl>, urls);
+        QFETCH(QString, target);
         QFETCH(bool, accepted);
         QFETCH(QString, selected);
         Seams seams;
@@ -481,14 +488,20 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(w.form.get()));
         QMimeData data;
         data.setUrls(urls);
-        const QPoint at = w->ListView1->mapTo(w.form.get(), QPoint(20, 20));
+        data.setText(urls.first().toString());
+        // The widget under the drop takes no files itself: the window gets them.
+        QWidget *under = w->findChild<QWidget *>(target);
+        QVERIFY(under);
+        if (auto *view = qobject_cast<QAbstractScrollArea *>(under))
+            under = view->viewport();
+        const QPoint at(5, 5);
         QDragEnterEvent enter(at, Qt::CopyAction | Qt::LinkAction, &data, Qt::NoButton, Qt::NoModifier);
-        QApplication::sendEvent(w.form.get(), &enter);
+        QApplication::sendEvent(under, &enter);
         QCOMPARE(enter.isAccepted(), accepted);
         if (!accepted)
             return;
         QDropEvent drop(at, Qt::CopyAction | Qt::LinkAction, &data, Qt::NoButton, Qt::NoModifier);
-        QApplication::sendEvent(w.form.get(), &drop);
+        QApplication::sendEvent(under, &drop);
         QVERIFY(drop.isAccepted());
         QTRY_COMPARE(w->ShellTreeView1->SelectedFolderPath(), albumDir());
         if (selected.isEmpty()) {
@@ -497,6 +510,8 @@ private slots:
             QTRY_VERIFY(w->ListView1->selectedRow() >= 0);
             QCOMPARE(w->ListView1->items()->item(w->ListView1->selectedRow()).caption, selected);
         }
+        if (auto *field = qobject_cast<QLineEdit *>(w->findChild<QWidget *>(target)))
+            QVERIFY(!field->text().contains(QStringLiteral("file:")));
         QVERIFY(seams.boxes.boxes.empty());
         QVERIFY(w.finishScan());
     }
@@ -510,11 +525,13 @@ private slots:
         const QString gone = albumDir() + QStringLiteral("/gone.gif");
         QMimeData data;
         data.setUrls({QUrl::fromLocalFile(gone)});
-        QDragEnterEvent enter(QPoint(10, 60), Qt::CopyAction, &data, Qt::NoButton, Qt::NoModifier);
-        QApplication::sendEvent(w.form.get(), &enter);
+        // Dropped on the folder tree.
+        QWidget *target = w->ShellTreeView1->viewport();
+        QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(target, &enter);
         QVERIFY(enter.isAccepted());
-        QDropEvent drop(QPointF(10, 60), Qt::CopyAction, &data, Qt::NoButton, Qt::NoModifier);
-        QApplication::sendEvent(w.form.get(), &drop);
+        QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(target, &drop);
         QTRY_COMPARE(int(seams.boxes.boxes.size()), 1);
         QCOMPARE(seams.boxes.boxes[0].text, QStringLiteral("无法打开 %1\n文件或文件夹不存在").arg(gone));
         QCOMPARE(seams.boxes.boxes[0].caption, QStringLiteral("错误"));
