@@ -202,24 +202,28 @@ QIcon toolIcon(Tool tool)
     return icon;
 }
 
+QImage windowIconImage(int side)
+{
+    QImage image(side, side, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.scale(side / 32.0, side / 32.0);
+    // a film frame split into pieces: the layer stack on a rounded tile
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(210, 233, 255));
+    p.drawRoundedRect(QRectF(0.5, 0.5, 31, 31), 6, 6);
+    p.translate(0, 4);
+    drawSplit(p);
+    p.end();
+    return image;
+}
+
 QIcon windowIcon()
 {
     QIcon icon;
-    for (int side : {16, 24, 32, 48, 64, 128, 256}) {
-        QImage image(side, side, QImage::Format_ARGB32_Premultiplied);
-        image.fill(Qt::transparent);
-        QPainter p(&image);
-        p.setRenderHint(QPainter::Antialiasing);
-        p.scale(side / 32.0, side / 32.0);
-        // a film frame split into pieces: the layer stack on a rounded tile
-        p.setPen(Qt::NoPen);
-        p.setBrush(QColor(210, 233, 255));
-        p.drawRoundedRect(QRectF(0.5, 0.5, 31, 31), 6, 6);
-        p.translate(0, 4);
-        drawSplit(p);
-        p.end();
-        icon.addPixmap(QPixmap::fromImage(image));
-    }
+    for (int side : {16, 24, 32, 48, 64, 128, 256})
+        icon.addPixmap(QPixmap::fromImage(windowIconImage(side)));
     return icon;
 }
 

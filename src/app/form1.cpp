@@ -140,6 +140,7 @@ TForm1::TForm1(Options options, QWidget *parent)
     if (!options.treeRoot.isEmpty())
         ShellTreeView1->setRoot(options.treeRoot);
     ShellTreeView1->Loaded();
+    setUpDesktopExtras();
 }
 
 TForm1::~TForm1()
@@ -383,6 +384,7 @@ void TForm1::SpeedButton1Click()
 
 void TForm1::SpeedButton8Click()
 {
+    ShellTreeView1->RefreshSelectedFolder();
     if (Scanning) {
         m_scan->requestStop();
         return;

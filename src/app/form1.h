@@ -168,6 +168,15 @@ public:
     // The placeholder picture (white, a picture-document icon at its centre).
     static QImage PlaceholderPicture();
 
+    // --- opening a path (command line, drop) ------------------------------------
+    // Shows the folder at `path` in the tree and its catalogue; for a file, its
+    // folder, with the file selected and inspected when the catalogue lists it.
+    // A path that cannot be opened gets one error box and leaves the tree where
+    // it was. Returns false after an error box.
+    bool OpenPath(const QString &path);
+    // Why a path cannot be opened, in Chinese, for an errno value.
+    static QString OpenFailureCause(int error);
+
 signals:
     // After the scan driver applied an item or ended a scan; for tests and the benchmark.
     void scanProgressed();
@@ -180,6 +189,8 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
     void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
 
 private:
     void buildToolbar();
@@ -200,6 +211,11 @@ private:
     void inspectionDone(bool shown);
     void cancelInspection();
     void showInspectionProgress(bool force);
+
+    void setUpDesktopExtras();
+    void ListView1EnterPressed(int row);
+    // Stops a running scan at once; false while a modal window holds it.
+    bool stopScanNow();
 
     void playbackStart();
     void playbackStep();

@@ -1,5 +1,6 @@
 #include "controls/iconlist.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QStyledItemDelegate>
@@ -11,7 +12,10 @@
 namespace {
 
 constexpr int kCellWidth = 128;
-constexpr int kCaptionLines = 2;
+// Catalogue captions are file names and may take two lines; a list can ask for fewer.
+constexpr int kDefaultCaptionLines = 2;
+
+} // namespace
 
 // The size of the pictures the item's list shows (none without a picture list).
 QSize pictureSize(const QModelIndex &index)
@@ -22,16 +26,18 @@ QSize pictureSize(const QModelIndex &index)
 }
 
 // Paints an item the way large icons look: the picture centred at the top and
-// the caption, wrapped to at most two lines, below it; a selected item gets a
+// the caption, wrapped to at most `captionLines` lines, below it; a selected item gets a
 // highlighted caption and a tinted picture.
 class IconDelegate final : public QStyledItemDelegate {
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
 
+    int captionLines = kDefaultCaptionLines;
+
     QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override
     {
         return QSize(kCellWidth,
-                     pictureSize(index).height() + 8 + kCaptionLines * option.fontMetrics.height() + 4);
+                     pictureSize(index).height() + 8 + captionLines * option.fontMetrics.height() + 4);
     }
 
     void paint(QPainter *painter, const QStyleOptionViewItem &option,
@@ -66,13 +72,13 @@ public:
         wrap.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
         layout.setTextOption(wrap);
         layout.beginLayout();
-        for (int n = 0; n < kCaptionLines; ++n) {
+        for (int n = 0; n < captionLines; ++n) {
             QTextLine line = layout.createLine();
             if (!line.isValid())
                 break;
             line.setLineWidth(textWidth);
             QString part = caption.mid(line.textStart(), line.textLength());
-            if (n == kCaptionLines - 1 && line.textStart() + line.textLength() < caption.size())
+            if (n == captionLines - 1 && line.textStart() + line.textLength() < caption.size())
                 part = fm.elidedText(caption.mid(line.textStart()), Qt::ElideRight, textWidth);
             lines << part.trimmed();
         }
@@ -105,8 +111,6 @@ public:
         painter->restore();
     }
 };
-
-} // namespace
 
 IconListModel::IconListModel(QObject *parent) : QAbstractListModel(parent) {}
 
@@ -211,7 +215,8 @@ void IconListModel::pictureChanged(int pictureIndex)
 IconListView::IconListView(QWidget *parent) : QListView(parent), m_model(new IconListModel(this))
 {
     setModel(m_model);
-    setItemDelegate(new IconDelegate(this));
+    m_delegate = new IconDelegate(this);
+    setItemDelegate(m_delegate);
     setViewMode(QListView::IconMode);
     setMovement(QListView::Static);
     setResizeMode(QListView::Adjust);
@@ -258,6 +263,32 @@ void IconListView::mousePressEvent(QMouseEvent *event)
     QListView::mousePressEvent(event);
     if (wasSelected && event->button() == Qt::LeftButton)
         emit selectedItemPressedAgain(i.row());
+}
+
+int IconListView::captionLines() const
+{
+    return m_delegate->captionLines;
+}
+
+void IconListView::setCaptionLines(int lines)
+{
+    lines = std::max(1, lines);
+    if (lines == m_delegate->captionLines)
+        return;
+    m_delegate->captionLines = lines;
+    // Uniform item sizes keep the first cell's size until the layout is redone.
+    scheduleDelayedItemsLayout();
+}
+
+void IconListView::keyPressEvent(QKeyEvent *event)
+{
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)
+        && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+        event->accept();
+        emit enterPressed(currentIndex().isValid() ? currentIndex().row() : -1);
+        return;
+    }
+    QListView::keyPressEvent(event);
 }
 
 void IconListView::mouseDoubleClickEvent(QMouseEvent *event)

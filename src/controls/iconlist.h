@@ -49,6 +49,8 @@ private:
     QPointer<PictureList> m_pictures;
 };
 
+class IconDelegate;
+
 class IconListView : public QListView {
     Q_OBJECT
 public:
@@ -63,16 +65,24 @@ public:
     int selectedRow() const;
     void selectRow(int row);
 
+    // Lines of caption below each picture (2 unless set); longer captions are elided.
+    int captionLines() const;
+    void setCaptionLines(int lines);
+
 signals:
     // A double-click anywhere in the list, on an item or on empty space.
     void doubleClickedAnywhere();
     // The left button went down on an item that was already selected before the press.
     void selectedItemPressedAgain(int row);
+    // Enter or Return was pressed; `row` is the current item's row, or -1.
+    void enterPressed(int row);
 
 protected:
+    void keyPressEvent(QKeyEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void mouseDoubleClickEvent(QMouseEvent *event) override;
 
 private:
     IconListModel *m_model;
+    IconDelegate *m_delegate;
 };

@@ -5,11 +5,16 @@
 #include <QDialog>
 #include <QFileDialog>
 #include <QCheckBox>
+#include <QFileSystemModel>
+#include <QIdentityProxyModel>
 #include <QMessageBox>
 #include <QPushButton>
 
 namespace seams {
 namespace {
+
+// The size of the main window's text.
+constexpr int BoxFontPixels = 12;
 
 class RealMessageBoxes final : public MessageBoxes {
 public:
@@ -29,31 +34,14 @@ private:
     static MsgResult run(QWidget *owner, const QString &text, const QString &caption, MsgIcon icon,
                          MsgButtons buttons, const QString &checkText, bool *checked)
     {
-        QMessageBox::Icon qicon = QMessageBox::NoIcon;
-        switch (icon) {
-        case MsgIcon::None: break;
-        case MsgIcon::Information: qicon = QMessageBox::Information; break;
-        case MsgIcon::Question: qicon = QMessageBox::Question; break;
-        case MsgIcon::Warning: qicon = QMessageBox::Warning; break;
-        case MsgIcon::Error: qicon = QMessageBox::Critical; break;
-        }
-        QMessageBox box(qicon, caption, text, QMessageBox::NoButton, owner);
-        if (buttons == MsgButtons::YesNo) {
-            box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-            box.button(QMessageBox::Yes)->setText(QStringLiteral("是(&Y)"));
-            box.button(QMessageBox::No)->setText(QStringLiteral("否(&N)"));
-            box.setDefaultButton(QMessageBox::Yes);
-        } else {
-            box.setStandardButtons(QMessageBox::Ok);
-            box.button(QMessageBox::Ok)->setText(QStringLiteral("确定"));
-        }
+        const std::unique_ptr<QMessageBox> box = makeMessageBox(owner, text, caption, icon, buttons);
         QCheckBox *check = nullptr;
         if (checked) {
-            check = new QCheckBox(checkText, &box);
-            box.setCheckBox(check);
+            check = new QCheckBox(checkText, box.get());
+            box->setCheckBox(check);
         }
         ModalScope scope;
-        const int r = box.exec();
+        const int r = box->exec();
         if (checked)
             *checked = check->isChecked();
         if (buttons == MsgButtons::Ok)
@@ -71,13 +59,67 @@ public:
     }
 };
 
+// The picker's detail columns in Chinese. Qt's translation covers the headers
+// and buttons, but the file system model writes the size, type and date columns
+// itself: types in English and dates in the system locale's words.
+class ChineseFileColumns final : public QIdentityProxyModel {
+public:
+    using QIdentityProxyModel::QIdentityProxyModel;
+
+    QVariant data(const QModelIndex &index, int role) const override
+    {
+        const auto *files = qobject_cast<const QFileSystemModel *>(sourceModel());
+        if (role != Qt::DisplayRole || !files || index.column() < SizeColumn
+            || index.column() > DateColumn)
+            return QIdentityProxyModel::data(index, role);
+        const QFileInfo info = files->fileInfo(mapToSource(index));
+        switch (index.column()) {
+        case SizeColumn: return info.isDir() ? QString() : sizeText(info.size());
+        case TypeColumn:
+            if (info.isRoot())
+                return QStringLiteral("驱动器");
+            if (info.isDir())
+                return QStringLiteral("文件夹");
+            return info.suffix().isEmpty() ? QStringLiteral("文件")
+                                           : info.suffix().toUpper() + QStringLiteral(" 文件");
+        default: return info.lastModified().toString(QStringLiteral("yyyy/M/d HH:mm"));
+        }
+    }
+
+private:
+    static constexpr int SizeColumn = 1;
+    static constexpr int TypeColumn = 2;
+    static constexpr int DateColumn = 3;
+
+    static QString sizeText(qint64 bytes)
+    {
+        if (bytes < 1024)
+            return QStringLiteral("%1 字节").arg(bytes);
+        static const char *const units[] = {"KB", "MB", "GB", "TB"};
+        double value = double(bytes) / 1024;
+        int unit = 0;
+        while (value >= 1024 && unit < 3) {
+            value /= 1024;
+            ++unit;
+        }
+        return QStringLiteral("%1 %2").arg(value, 0, 'f', 1).arg(QLatin1String(units[unit]));
+    }
+};
+
 class RealFolderPicker final : public FolderPicker {
 public:
     QString pickFolder(QWidget *owner, const QString &title, const QString &startFolder) override
     {
+        // Qt's own dialog, which speaks Chinese with Qt's translation whatever
+        // the desktop's language; the desktop's dialog would follow the locale.
+        QFileDialog dialog(owner, title, startFolder);
+        dialog.setFileMode(QFileDialog::Directory);
+        dialog.setOptions(QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog);
+        dialog.setProxyModel(new ChineseFileColumns(&dialog));
         ModalScope scope;
-        return QFileDialog::getExistingDirectory(owner, title, startFolder,
-                                                 QFileDialog::ShowDirsOnly);
+        if (dialog.exec() != QDialog::Accepted)
+            return {};
+        return dialog.selectedFiles().value(0);
     }
 };
 
@@ -106,6 +148,36 @@ void setMessageBoxes(MessageBoxes *impl) { g_boxes = impl ? impl : &g_realBoxes;
 void setModalRunner(ModalRunner *impl) { g_modal = impl ? impl : &g_realModal; }
 void setFolderPicker(FolderPicker *impl) { g_picker = impl ? impl : &g_realPicker; }
 void setUrlOpener(UrlOpener *impl) { g_opener = impl ? impl : &g_realOpener; }
+
+std::unique_ptr<QMessageBox> makeMessageBox(QWidget *owner, const QString &text,
+                                            const QString &caption, MsgIcon icon,
+                                            MsgButtons buttons)
+{
+    QMessageBox::Icon qicon = QMessageBox::NoIcon;
+    switch (icon) {
+    case MsgIcon::None: break;
+    case MsgIcon::Information: qicon = QMessageBox::Information; break;
+    case MsgIcon::Question: qicon = QMessageBox::Question; break;
+    case MsgIcon::Warning: qicon = QMessageBox::Warning; break;
+    case MsgIcon::Error: qicon = QMessageBox::Critical; break;
+    }
+    auto box = std::make_unique<QMessageBox>(qicon, caption, text, QMessageBox::NoButton, owner);
+    // The desktop's default font has no Chinese: a Chinese text would be drawn
+    // with a fallback font beside the path's Latin one.
+    QFont font(QStringLiteral("宋体"));
+    font.setPixelSize(BoxFontPixels);
+    box->setFont(font);
+    if (buttons == MsgButtons::YesNo) {
+        box->setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        box->button(QMessageBox::Yes)->setText(QStringLiteral("是(&Y)"));
+        box->button(QMessageBox::No)->setText(QStringLiteral("否(&N)"));
+        box->setDefaultButton(QMessageBox::Yes);
+    } else {
+        box->setStandardButtons(QMessageBox::Ok);
+        box->button(QMessageBox::Ok)->setText(QStringLiteral("确定"));
+    }
+    return box;
+}
 
 MsgResult showMessage(QWidget *owner, const QString &text, const QString &caption, MsgIcon icon,
                       MsgButtons buttons)

@@ -7,8 +7,11 @@
 #include <QString>
 #include <QUrl>
 
+#include <memory>
+
 class QWidget;
 class QDialog;
+class QMessageBox;
 
 namespace seams {
 
@@ -64,6 +67,13 @@ void setMessageBoxes(MessageBoxes *impl);
 void setModalRunner(ModalRunner *impl);
 void setFolderPicker(FolderPicker *impl);
 void setUrlOpener(UrlOpener *impl);
+
+// The box the real MessageBoxes shows, built but not shown: Chinese button
+// captions, and one font that holds both Latin and Chinese characters, so a
+// path and the Chinese text around it are written alike.
+std::unique_ptr<QMessageBox> makeMessageBox(QWidget *owner, const QString &text,
+                                            const QString &caption, MsgIcon icon,
+                                            MsgButtons buttons);
 
 // Shorthands used by the program.
 MsgResult showMessage(QWidget *owner, const QString &text, const QString &caption,

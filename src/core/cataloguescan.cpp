@@ -73,6 +73,15 @@ void CatalogueScan::requestStop()
     drive(0);
 }
 
+bool CatalogueScan::stopNow()
+{
+    if (scanning) {
+        stopRequested = true;
+        driveNow();
+    }
+    return !scanning;
+}
+
 void CatalogueScan::abandon()
 {
     scanning = false;

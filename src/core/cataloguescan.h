@@ -61,6 +61,10 @@ public:
     bool start(std::vector<QString> paths);
     // Asks the running scan to stop before its next item (a no-op when none runs).
     void requestStop();
+    // Ends the running scan now, as a stop request would before the next item;
+    // true when no scan runs afterwards (false while a modal window or an open
+    // error box holds it).
+    bool stopNow();
     // Stops at once without applying anything more; cancels queued jobs.
     void abandon();
     // Cancels queued jobs and waits for the running ones (before shutting down).

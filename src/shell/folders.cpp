@@ -16,6 +16,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -428,8 +429,14 @@ std::uint32_t FolderBase::itemAttributes(const ItemIdList *item, std::uint32_t m
     if (!virtualItem)
         a |= SFGAO_FILESYSTEM | SFGAO_CANCOPY;
     if ((mask & SFGAO_HASSUBFOLDER) && folder) {
-        if (kind == std::uint8_t(ItemKind::Computer) || kind == std::uint8_t(ItemKind::Network)
-            || (self && m_role != Role::Plain)) {
+        const bool network = kind == std::uint8_t(ItemKind::Network) || (self && m_role == Role::Network);
+        if (network) {
+            // 网络 lists network shares only; most machines have none mounted.
+            const std::vector<places::Volume> volumes = places::volumes();
+            if (std::any_of(volumes.begin(), volumes.end(),
+                            [](const places::Volume &v) { return v.network; }))
+                a |= SFGAO_HASSUBFOLDER;
+        } else if (kind == std::uint8_t(ItemKind::Computer) || (self && m_role != Role::Plain)) {
             a |= SFGAO_HASSUBFOLDER;
         } else {
             const QByteArray dir = kind == std::uint8_t(ItemKind::Trash) ? places::trashFilesDir() : path;

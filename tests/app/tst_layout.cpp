@@ -3,6 +3,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QProgressBar>
+#include <QScrollBar>
 #include <QSplitter>
 #include <QToolButton>
 
@@ -10,6 +11,8 @@
 #include "app/widgets.h"
 #include "controls/flat/flatedit.h"
 #include "controls/iconlist.h"
+
+Q_DECLARE_METATYPE(std::vector<int>)
 
 using namespace apptest;
 
@@ -291,6 +294,52 @@ private slots:
             seen << (f == w->PageControl1->tabBar() ? QStringLiteral("tabs") : f->objectName());
         }
         QCOMPARE(seen, order);
+    }
+
+    void frameListShowsOneWholeRowAtDesignedSize_data()
+    {
+        QTest::addColumn<std::vector<int>>("delays");
+        QTest::addColumn<QString>("caption");
+        QTest::newRow("short captions") << std::vector<int>{10, 20, 30} << QString();
+        // A caption too long for one line is elided, never given a second line.
+        QTest::newRow("long caption")
+            << std::vector<int>{10, 20} << QStringLiteral("第10000帧 (6553500毫秒) 第10000帧");
+    }
+
+    void frameListShowsOneWholeRowAtDesignedSize()
+    {
+        QFETCH(std::vector<int>, delays);
+        QFETCH(QString, caption);
+        QTemporaryDir dir;
+        QVERIFY(writeSolidGif(dir.filePath(QStringLiteral("frames.gif")), 40, 30, delays));
+        Seams seams;
+        Window w(dir.path(), true);
+        w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w.form.get()));
+        QCOMPARE(w->frameGeometry().size(), QSize(800, 580));
+        QVERIFY(w.finishScan());
+        w->ListView1->selectRow(0);
+        QTRY_COMPARE(w->ListView2->items()->count(), int(delays.size()));
+        if (!caption.isEmpty()) {
+            IconItem item = w->ListView2->items()->item(0);
+            item.caption = caption;
+            w->ListView2->items()->append(item);
+        }
+        // A row of frames shows whole, and nothing scrolls.
+        IconListView *list = w->ListView2;
+        const int count = list->items()->count();
+        QTRY_VERIFY(list->visualRect(list->model()->index(count - 1, 0)).isValid());
+        const QRect first = list->visualRect(list->model()->index(0, 0));
+        for (int row = 0; row < count; ++row) {
+            const QRect cell = list->visualRect(list->model()->index(row, 0));
+            QVERIFY(list->viewport()->rect().contains(cell));
+            QCOMPARE(cell.top(), first.top());
+        }
+        QCOMPARE(list->verticalScrollBar()->maximum(), 0);
+        QVERIFY(!list->verticalScrollBar()->isVisible());
+        // The catalogue keeps its two caption lines.
+        QCOMPARE(w->ListView1->captionLines(), 2);
+        QCOMPARE(list->captionLines(), 1);
     }
 
 private:

@@ -12,6 +12,7 @@
 #include <QContextMenuEvent>
 #include <QLineEdit>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <unistd.h>
@@ -296,6 +297,137 @@ private slots:
         QCOMPARE(tree->itemAt(1, 1)->text(0), topBefore);
         // The selection was rebuilt: the owner hears of it once.
         QCOMPARE(changes->count(), changesBefore + 1);
+    }
+
+    void refreshSelectedFolderShowsOutsideChanges_data()
+    {
+        QTest::addColumn<QString>("made");
+        QTest::addColumn<QString>("removed");
+        QTest::addColumn<QStringList>("children");
+        QTest::newRow("a folder made outside appears")
+            << QStringLiteral("b2") << QString() << QStringList({"a", "b", "b2", "c"});
+        QTest::newRow("a folder removed outside vanishes")
+            << QString() << QStringLiteral("b") << QStringList({"a", "c"});
+        QTest::newRow("both at once")
+            << QStringLiteral("0new") << QStringLiteral("c") << QStringList({"0new", "a", "b"});
+    }
+
+    void refreshSelectedFolderShowsOutsideChanges()
+    {
+        QFETCH(QString, made);
+        QFETCH(QString, removed);
+        QFETCH(QStringList, children);
+        const QString dir = env.makeFolder(QStringLiteral("refresh-%1").arg(QTest::currentDataTag()));
+        QDir(dir).mkpath(QStringLiteral("sel/a/inner"));
+        QDir(dir).mkpath(QStringLiteral("sel/b"));
+        QDir(dir).mkpath(QStringLiteral("sel/c"));
+        QDir(dir).mkpath(QStringLiteral("other"));
+        makeTree(dir);
+        QTreeWidgetItem *sel = childNamed(root(), QStringLiteral("sel"));
+        tree->expandItem(sel);
+        tree->expandItem(childNamed(sel, QStringLiteral("a")));
+        tree->setCurrentItem(sel);
+        const int changesBefore = changes->count();
+        if (!made.isEmpty())
+            QVERIFY(QDir(dir).mkpath(QStringLiteral("sel/") + made));
+        if (!removed.isEmpty())
+            QVERIFY(QDir(dir + QStringLiteral("/sel/") + removed).removeRecursively());
+
+        tree->RefreshSelectedFolder();
+        sel = childNamed(root(), QStringLiteral("sel"));
+        QVERIFY(sel);
+        QCOMPARE(childNames(sel), children);
+        QCOMPARE(tree->currentItem(), sel);
+        QVERIFY(sel->isExpanded());
+        QVERIFY(childNamed(sel, QStringLiteral("a"))->isExpanded());
+        QVERIFY(childNamed(root(), QStringLiteral("other")));
+        // The same folder stays selected: the owner is not told of a change.
+        QCOMPARE(changes->count(), changesBefore);
+    }
+
+    void refreshOfAFolderWithoutSubfoldersGivesItsArrow()
+    {
+        const QString dir = env.makeFolder(QStringLiteral("refresh-arrow"));
+        QDir(dir).mkpath(QStringLiteral("leaf"));
+        makeTree(dir);
+        QTreeWidgetItem *leaf = childNamed(root(), QStringLiteral("leaf"));
+        tree->setCurrentItem(leaf);
+        QDir(dir).mkpath(QStringLiteral("leaf/grown"));
+        tree->RefreshSelectedFolder();
+        leaf = tree->currentItem();
+        QCOMPARE(leaf->text(0), QStringLiteral("leaf"));
+        QCOMPARE(leaf->childIndicatorPolicy(), QTreeWidgetItem::ShowIndicator);
+        tree->expandItem(leaf);
+        QCOMPARE(childNames(leaf), QStringList({"grown"}));
+    }
+
+    void selectFolderPathExpandsDownToIt_data()
+    {
+        QTest::addColumn<QString>("where");     // "home", "desktop" or "outside"
+        QTest::addColumn<QString>("relative");
+        QTest::addColumn<QStringList>("chain"); // node texts below the root
+        QTest::newRow("under the home folder, through 主文件夹")
+            << "home" << "相册/2024" << QStringList({"主文件夹", "相册", "2024"});
+        QTest::newRow("the home folder itself") << "home" << "" << QStringList({"主文件夹"});
+        QTest::newRow("under the desktop folder, as the desktop shows it")
+            << "desktop" << "Pictures/2024/summer" << QStringList({"Pictures", "2024", "summer"});
+        QTest::newRow("the desktop folder itself is the root") << "desktop" << "" << QStringList();
+        QTest::newRow("outside the home folder, through 计算机")
+            << "outside" << "x/y" << QStringList({"计算机", "文件系统"});
+    }
+
+    void selectFolderPathExpandsDownToIt()
+    {
+        QFETCH(QString, where);
+        QFETCH(QString, relative);
+        QFETCH(QStringList, chain);
+        QTemporaryDir outside;
+        QString base = where == QLatin1String("home")      ? env.home()
+                       : where == QLatin1String("desktop") ? env.desktop()
+                                                           : outside.path();
+        if (!relative.isEmpty())
+            QVERIFY(QDir(base).mkpath(relative));
+        const QString path = relative.isEmpty() ? base : base + QLatin1Char('/') + relative;
+        if (where == QLatin1String("outside")) {
+            // Every folder from the file-system root down to it.
+            const QStringList parts = path.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+            chain += parts;
+        }
+        makeTree();
+        const int changesBefore = changes->count();
+        QVERIFY(tree->SelectFolderPath(path));
+        QCOMPARE(tree->SelectedFolderPath(), path);
+        QStringList texts;
+        for (QTreeWidgetItem *n = tree->currentItem(); n && n->parent(); n = n->parent())
+            texts.prepend(n->text(0));
+        QCOMPARE(texts, chain);
+        QCOMPARE(tree->topLevelItemCount(), 1);
+        QCOMPARE(root()->text(0), QStringLiteral("桌面"));
+        QCOMPARE(changes->count(), changesBefore + (chain.isEmpty() ? 0 : 1));
+        QVERIFY(boxes.shown.empty());
+    }
+
+    void selectFolderPathRefusesWhatTheTreeCannotShow_data()
+    {
+        QTest::addColumn<QString>("root");
+        QTest::addColumn<QString>("path");
+        QTest::newRow("a hidden folder") << QString() << "/.secret/inside";
+        QTest::newRow("a folder that does not exist") << QString() << "/Pictures/none";
+        QTest::newRow("a relative path") << QString() << "Pictures";
+        QTest::newRow("outside the tree's root") << "/img2" << "/Pictures";
+    }
+
+    void selectFolderPathRefusesWhatTheTreeCannotShow()
+    {
+        QFETCH(QString, root);
+        QFETCH(QString, path);
+        const QString absolute = path.startsWith(QLatin1Char('/')) ? env.desktop() + path : path;
+        makeTree(root.isEmpty() ? QString() : env.desktop() + root);
+        QTreeWidgetItem *before = tree->currentItem();
+        const int changesBefore = changes->count();
+        QVERIFY(!tree->SelectFolderPath(absolute));
+        QCOMPARE(tree->currentItem(), before);
+        QCOMPARE(changes->count(), changesBefore);
     }
 
     void renameByLabelEdit()

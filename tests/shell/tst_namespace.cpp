@@ -405,6 +405,38 @@ private slots:
         }
     }
 
+    void virtualPlacesClaimSubfoldersOnlyWhenTheyListSome_data()
+    {
+        QTest::addColumn<int>("kind");
+        QTest::newRow("计算机 (always lists the root)") << int(ItemKind::Computer);
+        QTest::newRow("网络 (lists network shares, often none)") << int(ItemKind::Network);
+    }
+
+    void virtualPlacesClaimSubfoldersOnlyWhenTheyListSome()
+    {
+        QFETCH(int, kind);
+        IdListPtr id(makeItem(ItemKind(kind), {}, HintFolder));
+        auto desktop = SHGetDesktopFolder();
+        auto place = BindChildFolder(desktop, id.get(), nullptr);
+        QVERIFY(place);
+        const bool listsSome = !enumerate(place, SHCONTF_FOLDERS).empty();
+        // As the desktop's child, and as the folder itself.
+        std::uint32_t asChild = SFGAO_HASSUBFOLDER;
+        const ItemIdList *item = id.get();
+        desktop->GetAttributesOf(1, &item, &asChild);
+        QCOMPARE(bool(asChild & SFGAO_HASSUBFOLDER), listsSome);
+        std::uint32_t asSelf = SFGAO_HASSUBFOLDER;
+        IdListPtr self(idlist::copy(nullptr));
+        const ItemIdList *selfItem = self.get();
+        place->GetAttributesOf(1, &selfItem, &asSelf);
+        QCOMPARE(bool(asSelf & SFGAO_HASSUBFOLDER), listsSome);
+        const std::vector<places::Volume> volumes = places::volumes();
+        const bool networkShares = std::any_of(volumes.begin(), volumes.end(),
+                                               [](const places::Volume &v) { return v.network; });
+        if (ItemKind(kind) == ItemKind::Network)
+            QCOMPARE(listsSome, networkShares);
+    }
+
     void computerListsTheRootFirst()
     {
         IdListPtr id(makeItem(ItemKind::Computer, {}, HintFolder));

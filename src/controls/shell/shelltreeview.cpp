@@ -561,6 +561,61 @@ void TShellTreeView::rebuildSubtree(QTreeWidgetItem *item, const ItemIdList *old
     }
 }
 
+void TShellTreeView::RefreshSelectedFolder()
+{
+    QTreeWidgetItem *node = currentItem();
+    if (!node)
+        return;
+    // The rebuilt node takes the selection back; that is no change of folder.
+    ++m_suppressChange;
+    RefreshNode(node);
+    --m_suppressChange;
+    m_changeMissed = false;
+}
+
+bool TShellTreeView::SelectFolderPath(const QString &path)
+{
+    QTreeWidgetItem *node = topLevelItem(0);
+    const TShellFolder *rootFolder = Folder(node);
+    if (!rootFolder)
+        return false;
+    try {
+        IdListPtr target;
+        if (FAILED(SHGetDesktopFolder()->ParseDisplayName(nullptr, path, nullptr, target, nullptr))
+            || !target || !idlist::startsWith(target.get(), rootFolder->FullId()))
+            return false;
+        // One step per item below the root: expand, then find the child of that id.
+        IdListPtr reached = copyId(rootFolder->FullId());
+        const ItemIdList *rest = target.get() + idlist::size(reached.get()) - 2;
+        const std::shared_ptr<IShellFolder> desktop = SHGetDesktopFolder();
+        for (; idlist::itemSize(rest) != 0; rest = idlist::next(rest)) {
+            const IdListPtr item(idlist::firstItem(rest));
+            reached = concatId(reached.get(), item.get());
+            if (!reached)
+                return false;
+            if (!node->isExpanded())
+                expandItem(node);
+            QTreeWidgetItem *child = nullptr;
+            for (int i = 0; i < node->childCount() && !child; ++i) {
+                const TShellFolder *f = Folder(node->child(i));
+                if (f && HRESULT_ORDER(desktop->CompareIDs(0, f->FullId(), reached.get())) == 0)
+                    child = node->child(i);
+            }
+            if (!child)
+                return false;
+            node = child;
+        }
+        setCurrentItem(node);
+        scrollToItem(node);
+        return true;
+    } catch (const ShellError &e) {
+        reportError(e.message());
+    } catch (const std::exception &e) {
+        reportError(QString::fromLocal8Bit(e.what()));
+    }
+    return false;
+}
+
 // ---- verbs, editing, deletion ----------------------------------------------
 
 void TShellTreeView::ExecuteVerb(const QString &verb, bool &handled)

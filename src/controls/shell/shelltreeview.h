@@ -90,6 +90,14 @@ public:
 
     // Rebuilds one node's subtree, keeping expansion, selection and the top node.
     void RefreshNode(QTreeWidgetItem *node);
+    // Reads the selected node's subfolders again, so that folders made or removed
+    // by other programs appear or vanish; keeps expansion, selection and the top
+    // node. The selected folder stays the same, so OnChange is not raised.
+    void RefreshSelectedFolder();
+    // Expands the tree from its root down to the folder at `path` (absolute) and
+    // selects it, raising OnChange when the selection moves. False, leaving the
+    // selection alone, when the folder lies outside the root or a step cannot be shown.
+    bool SelectFolderPath(const QString &path);
     // The first node from `start` on (within its subtree) whose FullId equals `id`.
     QTreeWidgetItem *FindNodeById(const shell::ItemIdList *id, QTreeWidgetItem *start) const;
     // Icon indexes of a node (into shell/icons.h's list).
