@@ -55,6 +55,8 @@ bool isFolder(const QString &path)
 // The cause of a failed save: what the writer saw, else what stands at the target.
 engine::Cause saveFailureCause(const engine::FrameSaver::Failure &f)
 {
+    if (f.cause != engine::Cause::None && f.cause != engine::Cause::IoError)
+        return f.cause;
     return writeFailureCause(f.path, f.status);
 }
 

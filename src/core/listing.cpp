@@ -22,6 +22,10 @@ struct DirCloser {
 
 } // namespace
 
+namespace listingtesting {
+std::atomic<int> failOpenWith{0};
+} // namespace listingtesting
+
 bool isCatalogueName(const QString &name)
 {
     // ASCII letters only: the extension is compared as the file system stores it.
@@ -42,6 +46,10 @@ CatalogueListing listCatalogue(const QString &folder)
         return out;
     }
     const QByteArray encoded = filepath::pathToBytes(folder);
+    if (const int error = listingtesting::failOpenWith.load()) {
+        out.error = engine::causeFromErrno(error);
+        return out;
+    }
     std::unique_ptr<DIR, DirCloser> dir(opendir(encoded.constData()));
     if (!dir) {
         out.error = engine::causeFromErrno(errno);

@@ -14,6 +14,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
 #include <vector>
 
 #include "imaging/engine/failure.h"
@@ -34,3 +35,8 @@ struct CatalogueListing {
 
 // Lists `folder` (an absolute path, with or without a trailing "/").
 CatalogueListing listCatalogue(const QString &folder);
+
+namespace listingtesting {
+// When not 0, opening a folder to list it fails with this error number (tests).
+extern std::atomic<int> failOpenWith;
+} // namespace listingtesting

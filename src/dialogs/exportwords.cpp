@@ -12,6 +12,14 @@ QString exportFailureReason(const ExportFailure &failure)
             return QStringLiteral("无法读取这一帧。");
         case Cause::SourceChanged:
             return QStringLiteral("文件在分解过程中被修改。");
+        case Cause::NoFrames:
+            return QStringLiteral("GIF文件中没有任何帧。");
+        case Cause::NotFound:
+            return QStringLiteral("找不到GIF文件。");
+        case Cause::PermissionDenied:
+            return QStringLiteral("没有读取GIF文件的权限。");
+        case Cause::PictureTooLarge:
+            return QStringLiteral("图片太大。");
         default:
             return QStringLiteral("无法读取GIF文件。");
         }

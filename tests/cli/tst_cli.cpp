@@ -91,6 +91,8 @@ private slots:
     void exportFrameThatCannotBeSaved();
     void exportTrailingSlash();
     void thumbs();
+    void thumbsOfWhatIsNoFolder();
+    void exportNeverWritesThroughALink();
     void sampleIsAnimated();
 };
 
@@ -372,6 +374,9 @@ void TestCli::thumbs()
     const QString bad9 = QDir(src).filePath(QStringLiteral("x9.gif")) + QStringLiteral(": cannot read the picture: not a picture");
     const QString bad10 = QDir(src).filePath(QStringLiteral("x10.gif")) + QStringLiteral(": cannot read the picture: not a picture");
     QVERIFY2(r.err.contains(bad9), qPrintable(r.err));
+    // What is skipped is said, not silently dropped.
+    QVERIFY(r.err.contains(QDir(src).filePath(QStringLiteral("dangling.gif")) + QStringLiteral(": skipped: a link to nowhere")));
+    QVERIFY(r.err.contains(QDir(src).filePath(QStringLiteral("pipe.gif")) + QStringLiteral(": skipped: not a regular file")));
     QVERIFY(r.err.indexOf(bad9) < r.err.indexOf(bad10));
 
     const QImage thumb(QDir(out).filePath(QStringLiteral("b.gif.png")));
@@ -384,6 +389,40 @@ void TestCli::thumbs()
     QVERIFY(QFile::remove(QDir(src).filePath(QStringLiteral("x9.gif"))));
     QVERIFY(QFile::remove(QDir(src).filePath(QStringLiteral("x10.gif"))));
     QCOMPARE(runCli({QStringLiteral("thumbs"), src, QStringLiteral("--to"), out}).exitCode, 0);
+}
+
+void TestCli::thumbsOfWhatIsNoFolder()
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("file"));
+    writeText(file, "x");
+    for (const QString &source : {file, dir.filePath(QStringLiteral("nowhere"))}) {
+        const Run r = runCli({QStringLiteral("thumbs"), source, QStringLiteral("--to"), dir.filePath(QStringLiteral("t"))});
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY2(r.err.contains(source + QStringLiteral(": cannot read the folder: ")), qPrintable(r.err));
+    }
+}
+
+void TestCli::exportNeverWritesThroughALink()
+{
+    QTemporaryDir dir;
+    const QString gif = dir.filePath(QStringLiteral("x.gif"));
+    QVERIFY(writeEightFrames(gif));
+    const QString out = dir.filePath(QStringLiteral("shared"));
+    QVERIFY(QDir().mkpath(out));
+    const QString victim = dir.filePath(QStringLiteral("important.conf"));
+    writeText(victim, "keep me\n");
+    QVERIFY(QFile::link(victim, out + QStringLiteral("/x_1.png")));
+    const Run r = runCli({QStringLiteral("export"), gif, QStringLiteral("--to"), out,
+                          QStringLiteral("--format"), QStringLiteral("png")});
+    QCOMPARE(r.exitCode, 1);
+    QVERIFY2(r.err.contains(QStringLiteral("x_1.png: cannot save frame 1: a symbolic link is in the way")),
+             qPrintable(r.err));
+    QFile kept(victim);
+    QVERIFY(kept.open(QIODevice::ReadOnly));
+    QCOMPARE(kept.readAll(), QByteArray("keep me\n"));
+    QVERIFY(QFileInfo(out + QStringLiteral("/x_1.png")).isSymLink());
+    QCOMPARE(filesIn(out).size(), 8); // the link and frames 2 to 8
 }
 
 void TestCli::sampleIsAnimated()

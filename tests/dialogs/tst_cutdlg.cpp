@@ -600,7 +600,7 @@ void TestCutDlg::failuresAreReported_data()
         << QList<int>{1, 2};
     QTest::newRow("GIF gone")
         << Trap::GifGone
-        << QStringLiteral("共4个文件, 其中4个保存失败:\n%1/walk_1.png\n无法读取GIF文件。")
+        << QStringLiteral("共4个文件, 其中4个保存失败:\n%1/walk_1.png\n找不到GIF文件。")
         << QList<int>{};
     // A target folder gone stops the run: one failure, the rest not tried.
     QTest::newRow("folder gone")

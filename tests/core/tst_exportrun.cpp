@@ -1,0 +1,229 @@
+// The export run's failures and their causes, as the export dialog and the
+// command line both get them: each cause of a failed file, the stop at a cause
+// every later file would share, a source rewritten between two frames, and
+// cancellation.
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <cerrno>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "common/gifwriter.h"
+#include "core/exportrun.h"
+#include "imaging/engineseams.h"
+#include "imaging/exportnames.h"
+#include "imaging/gdiplus.h"
+
+using engine::Cause;
+
+namespace {
+
+constexpr int PngFormat = 4; // exportFormats(): GIF, BMP, JPG, TIFF, PNG
+
+// `frames` 4 x 4 frames, frame i in colour i % 3.
+bool writeFrames(const QString &path, int frames, int colourShift = 0)
+{
+    fgtest::GifSpec spec;
+    spec.width = 4;
+    spec.height = 4;
+    spec.globalPalette = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {255, 255, 255}};
+    for (int i = 0; i < frames; ++i) {
+        fgtest::GifFrame f;
+        f.indexes = fgtest::filled(16, std::uint8_t((i + colourShift) % 3));
+        f.delay = 10;
+        spec.frames.push_back(f);
+    }
+    return fgtest::writeGif(path, spec);
+}
+
+ssize_t failWith(int error)
+{
+    errno = error;
+    return -1;
+}
+ssize_t noSpace(int, const void *, std::size_t) { return failWith(ENOSPC); }
+ssize_t overQuota(int, const void *, std::size_t) { return failWith(EDQUOT); }
+ssize_t readOnly(int, const void *, std::size_t) { return failWith(EROFS); }
+ssize_t denied(int, const void *, std::size_t) { return failWith(EACCES); }
+
+enum class Trap { None, NoFrames, NotAPicture, TooLarge, Missing, NoSpace, OverQuota, ReadOnly,
+                  Denied, NameTooLong, FolderGone, Link, FolderAtName };
+
+} // namespace
+
+class TestExportRun : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { StartImaging(); }
+
+    void causes_data()
+    {
+        QTest::addColumn<Trap>("trap");
+        QTest::addColumn<Cause>("cause");
+        QTest::addColumn<bool>("reading");
+        QTest::addColumn<bool>("stops");
+        QTest::newRow("a GIF without frames") << Trap::NoFrames << Cause::NoFrames << true << false;
+        QTest::newRow("text named .gif") << Trap::NotAPicture << Cause::NotAPicture << true << false;
+        QTest::newRow("a screen over the size limit") << Trap::TooLarge << Cause::PictureTooLarge << true << false;
+        QTest::newRow("the GIF gone") << Trap::Missing << Cause::NotFound << true << false;
+        QTest::newRow("no space left stops the run") << Trap::NoSpace << Cause::DiskFull << false << true;
+        QTest::newRow("over the quota stops the run") << Trap::OverQuota << Cause::DiskFull << false << true;
+        QTest::newRow("read-only file system stops the run") << Trap::ReadOnly << Cause::ReadOnlyFileSystem << false << true;
+        QTest::newRow("permission denied") << Trap::Denied << Cause::PermissionDenied << false << false;
+        QTest::newRow("a name too long") << Trap::NameTooLong << Cause::NameTooLong << false << false;
+        QTest::newRow("the folder gone stops the run") << Trap::FolderGone << Cause::FolderMissing << false << true;
+        QTest::newRow("a link planted at a name") << Trap::Link << Cause::SymlinkInTheWay << false << false;
+        QTest::newRow("a folder at a name") << Trap::FolderAtName << Cause::FolderInTheWay << false << false;
+    }
+
+    void causes()
+    {
+        QFETCH(Trap, trap);
+        QFETCH(Cause, cause);
+        QFETCH(bool, reading);
+        QFETCH(bool, stops);
+        QTemporaryDir dir;
+        QString base = QStringLiteral("walk");
+        if (trap == Trap::NameTooLong)
+            base = QString(250, QLatin1Char('n'));
+        const QString gif = dir.filePath(base + QStringLiteral(".gif"));
+        const QString out = dir.filePath(QStringLiteral("out"));
+        QVERIFY(QDir().mkpath(out));
+        const int frames = 6;
+        switch (trap) {
+        case Trap::NoFrames: {
+            fgtest::GifSpec spec;
+            spec.width = 4;
+            spec.height = 4;
+            spec.globalPalette = {{0, 0, 0}, {255, 255, 255}};
+            QVERIFY(fgtest::writeGif(gif, spec));
+            break;
+        }
+        case Trap::NotAPicture:
+            QVERIFY(fgtest::writeBytes(gif, "just words\n"));
+            break;
+        case Trap::TooLarge: {
+            fgtest::GifSpec spec;
+            spec.width = 30000;
+            spec.height = 30000;
+            spec.globalPalette = {{0, 0, 0}, {255, 255, 255}};
+            fgtest::GifFrame f;
+            f.w = 1;
+            f.h = 1;
+            f.indexes = {1};
+            spec.frames.push_back(f);
+            QVERIFY(fgtest::writeGif(gif, spec));
+            break;
+        }
+        case Trap::Missing:
+            break;
+        default:
+            QVERIFY(writeFrames(gif, frames));
+        }
+        const QString second = out + QStringLiteral("/") + base + QStringLiteral("_2.png");
+        if (trap == Trap::Link)
+            QVERIFY(QFile::link(dir.filePath(QStringLiteral("victim")), second));
+        if (trap == Trap::FolderAtName)
+            QVERIFY(QDir().mkpath(second));
+        if (trap == Trap::FolderGone)
+            QVERIFY(QDir(out).removeRecursively());
+
+        ExportRequest request;
+        request.source = gif;
+        request.folder = exportFolder(out);
+        request.formatIndex = PngFormat;
+        request.allFrames = true;
+        request.listedFrames = (reading ? 0 : frames);
+        if (reading)
+            request.listedFrames = 2; // a list of two frames shown for a file now broken
+        engine::testing::WriteCall call = nullptr;
+        switch (trap) {
+        case Trap::NoSpace: call = &noSpace; break;
+        case Trap::OverQuota: call = &overQuota; break;
+        case Trap::ReadOnly: call = &readOnly; break;
+        case Trap::Denied: call = &denied; break;
+        default: break;
+        }
+        ExportResult result;
+        if (call) {
+            fgtest::WriteCallScope scope(call);
+            result = runExport(request, {});
+        } else {
+            result = runExport(request, {});
+        }
+        QVERIFY(!result.failures.empty());
+        for (const ExportFailure &f : result.failures) {
+            QCOMPARE(f.cause, cause);
+            QCOMPARE(f.reading, reading);
+        }
+        if (reading)
+            QCOMPARE(result.sourceError, cause);
+        QCOMPARE(result.stoppedBy, stops ? cause : Cause::None);
+        // Every file is accounted for: written, failed or never tried.
+        QCOMPARE(result.written + int(result.failures.size()) + result.notAttempted, result.attempted);
+        if (stops)
+            QVERIFY(result.notAttempted > 0);
+        if (trap == Trap::Link || trap == Trap::FolderAtName) {
+            QCOMPARE(int(result.failures.size()), 1);
+            QCOMPARE(result.written, frames - 1);
+            QVERIFY(!QFileInfo::exists(dir.filePath(QStringLiteral("victim"))));
+        }
+    }
+
+    void sourceRewrittenBetweenFrames()
+    {
+        QTemporaryDir dir;
+        const QString gif = dir.filePath(QStringLiteral("walk.gif"));
+        QVERIFY(writeFrames(gif, 6));
+        ExportRequest request;
+        request.source = gif;
+        request.folder = exportFolder(dir.path());
+        request.formatIndex = 1; // BMP
+        request.allFrames = true;
+        ExportControl control;
+        // Rewritten in place, same size, other colours, before the third frame.
+        control.beforeFrame = [&](int k) {
+            if (k == 2)
+                QVERIFY(writeFrames(gif, 6, 1));
+        };
+        const ExportResult result = runExport(request, control);
+        QCOMPARE(result.written, 2);
+        QCOMPARE(int(result.failures.size()), 4);
+        for (const ExportFailure &f : result.failures) {
+            QCOMPARE(f.cause, Cause::SourceChanged);
+            QVERIFY(f.reading);
+            QVERIFY(!QFileInfo::exists(f.path));
+        }
+        QCOMPARE(result.failures.front().frame, 2);
+    }
+
+    void cancelStopsAfterTheFileBeingWritten()
+    {
+        QTemporaryDir dir;
+        const QString gif = dir.filePath(QStringLiteral("walk.gif"));
+        QVERIFY(writeFrames(gif, 8));
+        ExportRequest request;
+        request.source = gif;
+        request.folder = exportFolder(dir.filePath(QStringLiteral("out")));
+        QVERIFY(QDir().mkpath(dir.filePath(QStringLiteral("out"))));
+        request.formatIndex = PngFormat;
+        request.allFrames = true;
+        ExportControl control;
+        control.cancel = std::make_shared<std::atomic_bool>(false);
+        control.beforeFrame = [&](int k) {
+            if (k == 3)
+                control.cancel->store(true);
+        };
+        const ExportResult result = runExport(request, control);
+        QVERIFY(result.cancelled);
+        QCOMPARE(result.written, 4);
+        QCOMPARE(result.notAttempted, 4);
+        QCOMPARE(QDir(dir.filePath(QStringLiteral("out"))).entryList(QDir::Files | QDir::Hidden).size(), 4);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestExportRun)
+#include "tst_exportrun.moc"
