@@ -10,6 +10,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <unistd.h>
+
 #include <sys/stat.h>
 
 #include "common/gifwriter.h"
@@ -93,6 +95,7 @@ private slots:
     void thumbs();
     void thumbsOfWhatIsNoFolder();
     void exportNeverWritesThroughALink();
+    void exportStopsOnAFullDisk();
     void sampleIsAnimated();
 };
 
@@ -423,6 +426,45 @@ void TestCli::exportNeverWritesThroughALink()
     QCOMPARE(kept.readAll(), QByteArray("keep me\n"));
     QVERIFY(QFileInfo(out + QStringLiteral("/x_1.png")).isSymLink());
     QCOMPARE(filesIn(out).size(), 8); // the link and frames 2 to 8
+}
+
+void TestCli::exportStopsOnAFullDisk()
+{
+    if (::geteuid() != 0)
+        QSKIP("mounting a small file system needs root");
+    QTemporaryDir dir;
+    const QString point = dir.filePath(QStringLiteral("small"));
+    QVERIFY(QDir().mkdir(point));
+    QProcess mount;
+    mount.start(QStringLiteral("mount"), {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
+                                          QStringLiteral("size=64k"), QStringLiteral("tmpfs"), point});
+    if (!mount.waitForFinished() || mount.exitStatus() != QProcess::NormalExit || mount.exitCode() != 0)
+        QSKIP("cannot mount a tmpfs here");
+    struct Unmount {
+        QString point;
+        ~Unmount() { QProcess::execute(QStringLiteral("umount"), {point}); }
+    } unmount{point};
+    // 60 frames of 100 x 100 as BMP (about 30 KB each) on 64 KB.
+    fgtest::GifSpec spec;
+    spec.width = 100;
+    spec.height = 100;
+    spec.globalPalette = {{255, 0, 0}, {0, 0, 255}};
+    for (int i = 0; i < 60; ++i) {
+        fgtest::GifFrame f;
+        f.indexes = fgtest::filled(100 * 100, std::uint8_t(i % 2));
+        spec.frames.push_back(f);
+    }
+    const QString gif = dir.filePath(QStringLiteral("many.gif"));
+    QVERIFY(fgtest::writeGif(gif, spec));
+    const Run r = runCli({QStringLiteral("export"), gif, QStringLiteral("--to"), point,
+                          QStringLiteral("--format"), QStringLiteral("bmp")});
+    QCOMPARE(r.exitCode, 1);
+    // One line, however many files were in flight; nothing half-written left.
+    QCOMPARE(r.err.count(QLatin1Char('\n')), 1);
+    QVERIFY2(r.err.contains(QStringLiteral("no space left on the device; stopped, ")), qPrintable(r.err));
+    for (const QString &name : QDir(point).entryList(QDir::Files | QDir::Hidden))
+        QVERIFY2(name.endsWith(QLatin1String(".BMP")) && QFileInfo(QDir(point).filePath(name)).size() > 30000,
+                 qPrintable(name));
 }
 
 void TestCli::sampleIsAnimated()
