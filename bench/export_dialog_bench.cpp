@@ -20,6 +20,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "gapmeter.h"
 #include "controls/flat/flatcombobox.h"
 #include "controls/flat/flatedit.h"
 #include "controls/iconlist.h"
@@ -85,16 +86,7 @@ int main(int argc, char *argv[])
     dialog.LoadFrameList(&frameList);
     dialog.FlatComboBox1->setCurrentIndex(4);
 
-    // The longest time the GUI thread stays away from its event loop during a run.
-    QElapsedTimer tick;
-    qint64 longest = 0;
-    QTimer ticker;
-    ticker.setTimerType(Qt::PreciseTimer);
-    ticker.setInterval(1);
-    QObject::connect(&ticker, &QTimer::timeout, [&] {
-        longest = std::max(longest, tick.nsecsElapsed());
-        tick.restart();
-    });
+    GapMeter meter;
     std::vector<double> dialogTimes, cliTimes, gaps;
     for (int run = 0; run < 3; ++run) {
         QTemporaryDir out;
@@ -103,15 +95,13 @@ int main(int argc, char *argv[])
         QObject::connect(&dialog, &TCUTDlg::exportFinished, &loop, &QEventLoop::quit);
         QElapsedTimer t;
         t.start();
-        tick.start();
-        longest = 0;
-        ticker.start();
+        meter.start();
         dialog.SpeedButton1->click();
         if (dialog.exportRunning())
             loop.exec();
-        ticker.stop();
+        meter.stop();
         dialogTimes.push_back(double(t.nsecsElapsed()) / 1e9);
-        gaps.push_back(double(longest) / 1e6);
+        gaps.push_back(meter.longestMs());
     }
     std::printf("dialog: %d frames to PNG, median %.3f s\n", frames, median(dialogTimes));
 

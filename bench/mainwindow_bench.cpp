@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "app/form1.h"
+#include "gapmeter.h"
 #include "controls/fonts.h"
 #include "controls/flat/flatedit.h"
 #include "controls/iconlist.h"
@@ -94,15 +95,7 @@ int main(int argc, char *argv[])
     CountingBoxes boxes;
     seams::setMessageBoxes(&boxes);
 
-    QElapsedTimer tick;
-    qint64 longest = 0;
-    QTimer ticker;
-    ticker.setTimerType(Qt::PreciseTimer);
-    ticker.setInterval(1);
-    QObject::connect(&ticker, &QTimer::timeout, [&] {
-        longest = std::max(longest, tick.nsecsElapsed());
-        tick.restart();
-    });
+    GapMeter gaps;
 
     std::vector<double> scanMs, gapMs;
     int items = 0;
@@ -114,16 +107,14 @@ int main(int argc, char *argv[])
         TForm1 form(std::move(options));
         const double listed = clock.nsecsElapsed() / 1e6;
         form.show();
-        tick.start();
-        longest = 0;
-        ticker.start();
+        gaps.start();
         QEventLoop loop;
         QObject::connect(&form, &TForm1::scanEnded, &loop, &QEventLoop::quit);
         if (form.Scanning)
             loop.exec();
-        ticker.stop();
+        gaps.stop();
         scanMs.push_back(clock.nsecsElapsed() / 1e6);
-        gapMs.push_back(longest / 1e6);
+        gapMs.push_back(gaps.longestMs());
         items = form.ListView1->items()->count();
         std::printf("run %d: listed %d GIFs in %.1f ms; last thumbnail at %.1f ms; longest "
                     "tick gap %.1f ms\n",
@@ -153,19 +144,17 @@ int main(int argc, char *argv[])
                         && form.ListView2->items()->count() > 0)
                         first = clock.nsecsElapsed() / 1e6;
                 });
-            tick.start();
-            longest = 0;
-            ticker.start();
+            gaps.start();
             clock.start();
             form.InspectGif(gif);
             while (form.Inspecting() || !viewportDrawn(form))
                 QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
             const double done = clock.nsecsElapsed() / 1e6;
-            ticker.stop();
+            gaps.stop();
             QObject::disconnect(c);
             if (report)
                 std::printf("inspection: first=%.1fms done=%.1fms gap=%.1fms frames=%d peak=%.0fMB\n",
-                            first, done, longest / 1e6, form.ListView2->items()->count(), peakMb());
+                            first, done, gaps.longestMs(), form.ListView2->items()->count(), peakMb());
             std::fflush(stdout);
         };
         inspect(false);

@@ -194,12 +194,7 @@ void CatalogueScan::end()
 {
     // A finished scan and a stopped one end alike. Jobs still running are not
     // waited for: their results carry the old scan's number and are dropped.
-    scanning = false;
-    stopRequested = false;
-    m_scan.cancel();
-    m_runner->cancelQueued();
-    m_ready.clear();
-    m_paths.clear();
+    abandon();
     if (m_hooks.ended)
         m_hooks.ended();
 }

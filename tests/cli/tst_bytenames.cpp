@@ -7,7 +7,6 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -15,8 +14,7 @@
 #include <vector>
 
 #include "common/gifwriter.h"
-
-extern char **environ;
+#include "common/spawn.h"
 
 namespace {
 
@@ -45,24 +43,12 @@ Outcome run(const std::vector<QByteArray> &args)
     int out[2], err[2];
     if (pipe(out) != 0 || pipe(err) != 0)
         return o;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, err[1], STDERR_FILENO);
-    posix_spawn_file_actions_addclose(&actions, out[0]);
-    posix_spawn_file_actions_addclose(&actions, err[0]);
     std::vector<QByteArray> bytes{QByteArrayLiteral(FG_CLI_PATH)};
     bytes.insert(bytes.end(), args.begin(), args.end());
-    std::vector<char *> argv;
-    for (QByteArray &b : bytes)
-        argv.push_back(b.data());
-    argv.push_back(nullptr);
-    pid_t pid = 0;
-    const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
+    const pid_t pid = fgtest::spawnBytes(bytes, out[1], err[1], {out[0], err[0]});
     ::close(out[1]);
     ::close(err[1]);
-    if (spawned == 0) {
+    if (pid > 0) {
         // Small outputs: reading one pipe after the other cannot block the child.
         o.err = readAll(err[0]);
         o.out = readAll(out[0]);

@@ -15,6 +15,7 @@
 #include <sys/stat.h>
 
 #include "common/gifwriter.h"
+#include "common/tmpfs.h"
 
 namespace {
 
@@ -430,20 +431,11 @@ void TestCli::exportNeverWritesThroughALink()
 
 void TestCli::exportStopsOnAFullDisk()
 {
-    if (::geteuid() != 0)
-        QSKIP("mounting a small file system needs root");
     QTemporaryDir dir;
     const QString point = dir.filePath(QStringLiteral("small"));
-    QVERIFY(QDir().mkdir(point));
-    QProcess mount;
-    mount.start(QStringLiteral("mount"), {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
-                                          QStringLiteral("size=64k"), QStringLiteral("tmpfs"), point});
-    if (!mount.waitForFinished() || mount.exitStatus() != QProcess::NormalExit || mount.exitCode() != 0)
-        QSKIP("cannot mount a tmpfs here");
-    struct Unmount {
-        QString point;
-        ~Unmount() { QProcess::execute(QStringLiteral("umount"), {point}); }
-    } unmount{point};
+    const fgtest::TmpfsScope tmpfs(point, QStringLiteral("64k"));
+    if (!tmpfs.mounted())
+        QSKIP("cannot mount a small file system here (needs root)");
     // 60 frames of 100 x 100 as BMP (about 30 KB each) on 64 KB.
     fgtest::GifSpec spec;
     spec.width = 100;

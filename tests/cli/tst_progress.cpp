@@ -5,7 +5,6 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -13,8 +12,7 @@
 #include <vector>
 
 #include "common/gifwriter.h"
-
-extern char **environ;
+#include "common/spawn.h"
 
 namespace {
 
@@ -41,22 +39,12 @@ Outcome run(const QStringList &args, bool terminal)
         readEnd = fds[0];
         writeEnd = fds[1];
     }
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, writeEnd, STDERR_FILENO);
-    posix_spawn_file_actions_addclose(&actions, readEnd);
     std::vector<QByteArray> bytes{QByteArrayLiteral(FG_CLI_PATH)};
     for (const QString &a : args)
         bytes.push_back(QFile::encodeName(a));
-    std::vector<char *> argv;
-    for (QByteArray &b : bytes)
-        argv.push_back(b.data());
-    argv.push_back(nullptr);
-    pid_t pid = 0;
-    const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
+    const pid_t pid = fgtest::spawnBytes(bytes, -1, writeEnd, {readEnd});
     ::close(writeEnd);
-    if (spawned != 0) {
+    if (pid < 0) {
         ::close(readEnd);
         return o;
     }

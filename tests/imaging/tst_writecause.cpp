@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <unistd.h>
 
+#include "common/tmpfs.h"
 #include "engineseams.h"
 #include "imaging/engine/atomicfile.h"
 #include "imaging/engine/encoders.h"
@@ -62,17 +63,6 @@ Status save(int format, const QString &path, Cause *cause)
 }
 
 // Unmounts what the test mounted, whatever happens.
-class MountScope {
-public:
-    explicit MountScope(const QString &point) : m_point(point) {}
-    ~MountScope() { QProcess::execute(QStringLiteral("umount"), {m_point}); }
-    MountScope(const MountScope &) = delete;
-    MountScope &operator=(const MountScope &) = delete;
-
-private:
-    QString m_point;
-};
-
 } // namespace
 
 class TestWriteCause : public QObject {
@@ -187,17 +177,11 @@ void TestWriteCause::frameSaverReportsCause()
 
 void TestWriteCause::fullFileSystem()
 {
-    if (::geteuid() != 0)
-        QSKIP("mounting a small file system needs root");
     QTemporaryDir dir;
     const QString point = dir.filePath(QStringLiteral("small"));
-    QVERIFY(QDir().mkdir(point));
-    QProcess mount;
-    mount.start(QStringLiteral("mount"), {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
-                                          QStringLiteral("size=64k"), QStringLiteral("tmpfs"), point});
-    if (!mount.waitForFinished() || mount.exitStatus() != QProcess::NormalExit || mount.exitCode() != 0)
-        QSKIP("cannot mount a tmpfs here");
-    MountScope unmount(point);
+    const fgtest::TmpfsScope tmpfs(point, QStringLiteral("64k"));
+    if (!tmpfs.mounted())
+        QSKIP("cannot mount a small file system here (needs root)");
     // 200 x 200 at 24 bits is about 120 KB: more than the file system holds.
     const QString path = QDir(point).filePath(QStringLiteral("big.BMP"));
     Cause cause = Cause::None;
