@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include "apptest.h"
+#include "common/rawtree.h"
 
 #include <QMenu>
 #include <QScrollBar>
@@ -438,6 +439,39 @@ private slots:
         QCOMPARE(bar->value(), 0);
         QVERIFY(w.finishScan());
         QCOMPARE(bar->value(), 0);
+    }
+
+    void namesThatAreNotUtf8_data()
+    {
+        QTest::addColumn<QByteArray>("name");
+        QTest::addColumn<QString>("caption");
+        const QString r(QChar(0xFFFD));
+        QTest::newRow("GBK 动画.gif") << QByteArray("\xB6\xAF\xBB\xAD.gif") << r + r + r + r + QStringLiteral(".gif");
+        QTest::newRow("Latin-1 café.gif") << QByteArray("caf\xE9.gif") << QStringLiteral("caf") + r + QStringLiteral(".gif");
+    }
+
+    void namesThatAreNotUtf8()
+    {
+        QFETCH(QByteArray, name);
+        QFETCH(QString, caption);
+        QTemporaryDir dir;
+        QVERIFY(writeSolidGif(dir.filePath(QStringLiteral("plain.gif")), 6, 4, {10, 20}));
+        const QByteArray folder = QFile::encodeName(dir.path());
+        const fgtest::RawTreeRemover cleanUp(folder);
+        QCOMPARE(::rename((folder + "/plain.gif").constData(), (folder + "/" + name).constData()), 0);
+        Seams seams;
+        Window w(dir.path(), true);
+        QVERIFY(w.finishScan());
+        QVERIFY(seams.boxes.boxes.empty()); // read, not "可能不是GIF文件"
+        QCOMPARE(w->ListView1->items()->count(), 1);
+        const IconItem &item = w->ListView1->items()->item(0);
+        QCOMPARE(item.caption, caption);
+        QVERIFY(item.imageIndex > 0);
+        QVERIFY(w->ImageList1->image(item.imageIndex) != w->Image2->picture());
+        w->ListView1->selectRow(0);
+        QCOMPARE(w->ListView2->items()->count(), 2);
+        QVERIFY(w->FlatEdit4->text().startsWith(QStringLiteral("6×4, ")));
+        QVERIFY(!w->FlatEdit4->text().endsWith(QStringLiteral(" 0.00 KB")));
     }
 };
 

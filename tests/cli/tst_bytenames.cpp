@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "common/gifwriter.h"
+#include "common/rawtree.h"
 #include "common/spawn.h"
 
 namespace {
@@ -92,6 +93,7 @@ private slots:
         QFETCH(QByteArray, base);
         QTemporaryDir dir;
         const QByteArray root = QFile::encodeName(dir.path());
+        const fgtest::RawTreeRemover cleanUp(root);
         const QByteArray src = root + "/src";
         QVERIFY(::mkdir(src.constData(), 0755) == 0);
         fgtest::GifSpec spec;

@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QTemporaryDir>
+#include <QProcess>
 #include <QPushButton>
 #include <QToolButton>
 #include <QtTest>
@@ -199,6 +200,8 @@ private slots:
     void folderChoice();
     void choicesLastBetweenShowings();
     void centredOverMainWindow();
+    void sameFilesAsTheCommandLine_data();
+    void sameFilesAsTheCommandLine();
     void pngFramesMatchTheCorpus_data();
     void pngFramesMatchTheCorpus();
 
@@ -721,6 +724,43 @@ void TestCutDlg::progressWindowAfterTheThreshold()
     QVERIFY(!progress->isVisible());
     QVERIFY(m_boxes.boxes.empty());
     QCOMPARE(filesIn(m_out).size(), 5);
+}
+
+void TestCutDlg::sameFilesAsTheCommandLine_data()
+{
+    QTest::addColumn<int>("format");
+    QTest::addColumn<QString>("key");
+    QTest::newRow("GIF") << 0 << "gif";
+    QTest::newRow("BMP") << 1 << "bmp";
+    QTest::newRow("JPG") << 2 << "jpg";
+    QTest::newRow("TIFF") << 3 << "tif";
+    QTest::newRow("PNG") << 4 << "png";
+}
+
+void TestCutDlg::sameFilesAsTheCommandLine()
+{
+    // A separate process, as users run it: an in-process export would share
+    // whatever state (the screen's resolution, say) differs between the two.
+    QFETCH(int, format);
+    QFETCH(QString, key);
+    QVERIFY(prepare(QStringLiteral("walk.gif"), 4, format));
+    exportNow();
+    QVERIFY(m_boxes.boxes.empty());
+    const QString cliOut = m_dir->filePath(QStringLiteral("cli-out"));
+    QProcess cli;
+    cli.start(QStringLiteral(FG_CLI_PATH), {QStringLiteral("export"), gif(QStringLiteral("walk.gif")),
+                                            QStringLiteral("--to"), cliOut, QStringLiteral("--format"), key});
+    QVERIFY(cli.waitForFinished(60000));
+    QCOMPARE(cli.exitCode(), 0);
+    const QStringList names = filesIn(m_out);
+    QCOMPARE(names.size(), 4);
+    QCOMPARE(filesIn(cliOut), names);
+    for (const QString &name : names) {
+        QFile a(out(name));
+        QFile b(cliOut + QLatin1Char('/') + name);
+        QVERIFY(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
+        QVERIFY2(a.readAll() == b.readAll(), qPrintable(name));
+    }
 }
 
 void TestCutDlg::folderChoice()
