@@ -12,37 +12,12 @@
 
 #include <QMetaObject>
 #include <QObject>
-#include <QThreadPool>
+
+#include "imaging/engine/jobrunner.h"
 
 #include <atomic>
 #include <functional>
 #include <memory>
-
-// Where jobs run. The program uses a thread pool; tests install a runner that
-// runs the jobs only when the test says so.
-class JobRunner {
-public:
-    virtual ~JobRunner() = default;
-    // Queues `job`; jobs start in the order they were queued.
-    virtual void start(std::function<void()> job) = 0;
-    // Drops the jobs that have not started yet.
-    virtual void cancelQueued() = 0;
-    // Blocks until no job is running (after cancelQueued: until all are done).
-    virtual void waitForRunning() = 0;
-};
-
-// A thread pool of its own, one thread per core (`threads` < 1).
-class PoolJobRunner final : public JobRunner {
-public:
-    explicit PoolJobRunner(int threads = 0);
-    ~PoolJobRunner() override;
-    void start(std::function<void()> job) override;
-    void cancelQueued() override;
-    void waitForRunning() override;
-
-private:
-    QThreadPool m_pool;
-};
 
 // Set once by the requesting thread, read by jobs: stop at the next file or frame.
 using CancelFlag = std::shared_ptr<std::atomic_bool>;

@@ -1,24 +1,29 @@
 #include "imaging/engine/framesaver.h"
 
 #include <QMutexLocker>
+#include <QDeadlineTimer>
 #include <QThread>
 
 #include <algorithm>
 
 namespace engine {
 
-FrameSaver::FrameSaver(int workers, int maxInFlight, qint64 byteBudget)
+FrameSaver::FrameSaver(int workers, int maxInFlight, qint64 byteBudget, JobRunner *runner)
 {
     if (workers < 1)
         workers = std::max(1, QThread::idealThreadCount());
     m_maxInFlight = maxInFlight < 1 ? workers + 1 : maxInFlight;
     m_byteBudget = byteBudget < 1 ? DefaultFrameSaverBudget : byteBudget;
-    m_pool.setMaxThreadCount(workers);
+    if (!runner) {
+        m_ownRunner = std::make_unique<PoolJobRunner>(workers);
+        runner = m_ownRunner.get();
+    }
+    m_runner = runner;
 }
 
 FrameSaver::~FrameSaver()
 {
-    m_pool.waitForDone();
+    wait();
 }
 
 void FrameSaver::submit(const QImage &frame, const Guid &clsid, const EncoderParameters *params,
@@ -34,7 +39,7 @@ void FrameSaver::submit(const QImage &frame, const Guid &clsid, const EncoderPar
         m_inFlightBytes += bytes;
         m_peakInFlight = std::max(m_peakInFlight, m_inFlight);
     }
-    m_pool.start([this, frame, clsid, params, path, tag, bytes]() mutable {
+    m_runner->start([this, frame, clsid, params, path, tag, bytes]() mutable {
         // Hand the frame over so the encoder can let its pixels go early.
         Cause cause = Cause::None;
         const Status s = saveFrame(std::move(frame), clsid, params, path,
@@ -58,7 +63,13 @@ void FrameSaver::release(qint64 bytes)
 
 bool FrameSaver::wait(int msecs)
 {
-    return m_pool.waitForDone(msecs);
+    // Only this saver's frames count: a runner passed in may run other jobs too.
+    QMutexLocker lock(&m_admitMutex);
+    QDeadlineTimer deadline(msecs < 0 ? QDeadlineTimer::Forever : QDeadlineTimer(msecs));
+    while (m_inFlight > 0)
+        if (!m_admitted.wait(&m_admitMutex, deadline))
+            return m_inFlight == 0;
+    return true;
 }
 
 int FrameSaver::peakInFlight() const

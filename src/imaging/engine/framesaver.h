@@ -8,6 +8,9 @@
 // room. With the default budget, big canvases (8192 x 8192) go one at a time
 // and an export stays within a few canvases in all.
 //
+// The encoding jobs run on a JobRunner: one of the saver's own (a pool of
+// `workers` threads) unless the caller passes one, which must outlive the saver.
+//
 // Threads: submit(), wait() and the destructor belong to the thread that made
 // the saver; completed() may be read from any thread. Frames are QImages
 // (implicitly shared copies are enough: the decoder detaches when it draws the
@@ -17,7 +20,6 @@
 #include <QMutex>
 #include <QWaitCondition>
 #include <QString>
-#include <QThreadPool>
 
 #include <atomic>
 #include <cstdint>
@@ -25,6 +27,9 @@
 
 #include "imaging/engine/encoders.h"
 #include "imaging/engine/image.h"
+#include "imaging/engine/jobrunner.h"
+
+#include <memory>
 
 namespace engine {
 
@@ -46,7 +51,8 @@ public:
     // `workers` < 1 means QThread::idealThreadCount(); `maxInFlight` < 1 means
     // one more than the workers (each worker busy, one frame waiting);
     // `byteBudget` < 1 means DefaultFrameSaverBudget.
-    explicit FrameSaver(int workers = 0, int maxInFlight = 0, qint64 byteBudget = 0);
+    explicit FrameSaver(int workers = 0, int maxInFlight = 0, qint64 byteBudget = 0,
+                        JobRunner *runner = nullptr);
     ~FrameSaver(); // waits for the frames already handed over
     FrameSaver(const FrameSaver &) = delete;
     FrameSaver &operator=(const FrameSaver &) = delete;
@@ -71,7 +77,8 @@ public:
 private:
     void release(qint64 bytes);
 
-    QThreadPool m_pool;
+    std::unique_ptr<JobRunner> m_ownRunner;
+    JobRunner *m_runner;
     int m_maxInFlight;
     qint64 m_byteBudget;
     mutable QMutex m_admitMutex;

@@ -1,4 +1,4 @@
-#include "core/jobs.h"
+#include "imaging/engine/jobrunner.h"
 
 #include <QThread>
 
