@@ -15,6 +15,7 @@
 #include <QElapsedTimer>
 #include <QImage>
 #include <QString>
+#include <QStringList>
 #include <QWidget>
 
 #include <atomic>
@@ -190,6 +191,8 @@ private:
 
     // Catalogue model hooks.
     void applyItem(int row, CatalogueScan::Item &item);
+    void startItemScan();
+    void pngsListed(int request, const QString &folder, const QStringList &names);
     void endScan();
     void scanFailed();
 
@@ -209,6 +212,9 @@ private:
     std::unique_ptr<FrameInspection> m_inspection;
     std::unique_ptr<FrameThumbnailSource> m_frameSource;
     bool m_rescanWanted = false;
+    // The listing job that opens the folder's *.png files, and the names it gets.
+    RequestSequence m_listing;
+    QStringList m_pendingPngs;
 
     // The inspection being shown: its path, delays and listing progress.
     QString m_requestedPath;
