@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <csetjmp>
 #include <cstring>
+#include <new>
 #include <vector>
 
 namespace engine {
@@ -22,6 +23,9 @@ constexpr std::uint8_t Signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\
 // The same bound on the pixels decoded for one frame as for GIF frames: a frame
 // far larger than the canvas is not drawn.
 constexpr std::int64_t MaxFrameWork = MaxCanvasPixels * 4;
+// Frames are decoded a row at a time: wider rows than this (libpng's own default
+// limit) are not drawn.
+constexpr int MaxFrameWidth = 1000000;
 // A chunk longer than this is corrupt (the format caps lengths at 2^31 - 1).
 constexpr std::uint32_t MaxChunkLength = 0x7FFFFFFFu;
 // Bytes of PLTE (256 entries) and tRNS kept from the header.
@@ -123,30 +127,33 @@ void readFromMemory(png_structp png, png_bytep dst, png_size_t n)
 
 void ignoreWarning(png_structp, png_const_charp) {}
 
-// Decodes the PNG stream `data` of a w x h picture into `out` (w * h ARGB32
-// values, not premultiplied). Returns the number of rows fully decoded from the
-// top: all of them, or fewer when the data ends early or is corrupt (an
-// interlaced picture gives all or none). Only plain values live in this frame:
-// libpng leaves it with longjmp on errors.
-int decodePng(const std::uint8_t *data, std::size_t size, std::uint32_t *out, int w, int h,
-              png_bytep *rows)
+// Hands each decoded row (ARGB32, not premultiplied) to the caller.
+using RowSink = void (*)(void *context, int y, const std::uint32_t *row);
+
+// Decodes the PNG stream `data` of a w x h picture, handing over its first
+// `rows` rows one by one, top down; stops there. Rows that are not whole when
+// the data ends early or is corrupt are not handed over. An interlaced picture
+// is read whole into `image` (w * h values, or null: then nothing is drawn).
+// Only plain values live in this frame: libpng leaves it with longjmp on errors.
+void decodePng(const std::uint8_t *data, std::size_t size, int w, int h, int rows, std::uint32_t *row,
+               std::uint32_t *image, png_bytep *rowPointers, RowSink sink, void *context)
 {
     png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, failDecode, ignoreWarning);
     if (!png)
-        return 0;
+        return;
     png_infop info = png_create_info_struct(png);
     if (!info) {
         png_destroy_read_struct(&png, nullptr, nullptr);
-        return 0;
+        return;
     }
     MemoryStream stream{data, size, 0};
-    volatile int done = 0;
     if (setjmp(png_jmpbuf(png)) == 0) {
         png_set_read_fn(png, &stream, readFromMemory);
         // The chunks are ours (CRCs not computed); the frame data's own
         // integrity is checked by zlib's Adler-32.
         png_set_crc_action(png, PNG_CRC_QUIET_USE, PNG_CRC_QUIET_USE);
         png_set_benign_errors(png, 1);
+        png_set_user_limits(png, PNG_UINT_31_MAX, PNG_UINT_31_MAX);
         png_read_info(png, info);
         png_set_expand(png);
         png_set_strip_16(png);
@@ -163,19 +170,21 @@ int decodePng(const std::uint8_t *data, std::size_t size, std::uint32_t *out, in
             || png_get_rowbytes(png, info) != png_size_t(w) * 4)
             png_error(png, "unexpected layout");
         if (passes > 1) {
+            if (!image)
+                png_error(png, "interlaced frame over the limit");
             for (int y = 0; y < h; ++y)
-                rows[y] = reinterpret_cast<png_bytep>(out + std::size_t(y) * std::size_t(w));
-            png_read_image(png, rows);
-            done = h;
+                rowPointers[y] = reinterpret_cast<png_bytep>(image + std::size_t(y) * std::size_t(w));
+            png_read_image(png, rowPointers);
+            for (int y = 0; y < rows; ++y)
+                sink(context, y, image + std::size_t(y) * std::size_t(w));
         } else {
-            for (int y = 0; y < h; ++y) {
-                png_read_row(png, reinterpret_cast<png_bytep>(out + std::size_t(y) * std::size_t(w)), nullptr);
-                done = y + 1;
+            for (int y = 0; y < rows; ++y) {
+                png_read_row(png, reinterpret_cast<png_bytep>(row), nullptr);
+                sink(context, y, row);
             }
         }
     }
     png_destroy_read_struct(&png, &info, nullptr);
-    return done;
 }
 
 // --- the animation ------------------------------------------------------------
@@ -324,8 +333,29 @@ public:
 
 class ApngImage final : public Image {
 public:
-    ApngImage(int fd, const struct stat &st, Header header)
+    ApngImage(int fd, const struct stat &st, Header &&header) noexcept
         : m_fd(fd), m_stat(st), m_h(std::move(header))
+    {
+    }
+    ~ApngImage() override { ::close(m_fd); }
+    ApngImage(const ApngImage &) = delete;
+    ApngImage &operator=(const ApngImage &) = delete;
+
+    Status init()
+    {
+        try {
+            prepare();
+        } catch (const std::bad_alloc &) {
+            return OutOfMemory;
+        }
+        m_canvas = QImage(int(m_h.width), int(m_h.height), QImage::Format_ARGB32);
+        if (m_canvas.isNull())
+            return OutOfMemory;
+        return composeTo(0);
+    }
+
+private:
+    void prepare()
     {
         m_hundredths.reserve(m_h.delaysMs.size());
         for (std::uint32_t ms : m_h.delaysMs)
@@ -341,9 +371,8 @@ public:
             appendChunk("tRNS", m_h.transparency.data(), m_h.transparency.size());
         m_headerBytes = m_stream.size();
     }
-    ~ApngImage() override { ::close(m_fd); }
-    ApngImage(const ApngImage &) = delete;
-    ApngImage &operator=(const ApngImage &) = delete;
+
+public:
 
     int width() const override { return int(m_h.width); }
     int height() const override { return int(m_h.height); }
@@ -402,14 +431,6 @@ public:
         return Ok;
     }
 
-    Status init()
-    {
-        m_canvas = QImage(int(m_h.width), int(m_h.height), QImage::Format_ARGB32);
-        if (m_canvas.isNull())
-            return OutOfMemory;
-        return composeTo(0);
-    }
-
 private:
     void appendBytes(const void *p, std::size_t n)
     {
@@ -448,11 +469,16 @@ private:
             m_pendingRect = Rect{};
             m_saved.clear();
         }
-        while (m_current < std::int64_t(index)) {
-            if (!drawFrame(std::uint32_t(m_current + 1))) {
-                m_current = -1;
-                return OutOfMemory;
+        try {
+            while (m_current < std::int64_t(index)) {
+                if (!drawFrame(std::uint32_t(m_current + 1))) {
+                    m_current = -1;
+                    return OutOfMemory;
+                }
             }
+        } catch (const std::bad_alloc &) {
+            m_current = -1;
+            return OutOfMemory;
         }
         return Ok;
     }
@@ -530,27 +556,37 @@ private:
             return true;
 
         const int w = int(f.w), h = int(f.h);
+        if (w > MaxFrameWidth)
+            return true;
         gatherData(f);
         putBe32(m_stream.data() + m_sizeAt, f.w);
         putBe32(m_stream.data() + m_sizeAt + 4, f.h);
-        const std::size_t pixels = std::size_t(w) * std::size_t(h);
-        if (m_pixels.size() < pixels)
-            m_pixels.resize(pixels);
-        if (m_rows.size() < std::size_t(h))
-            m_rows.resize(std::size_t(h));
-        const int rows = std::min(decodePng(m_stream.data(), m_stream.size(), m_pixels.data(), w, h, m_rows.data()),
-                                  r.h);
-
-        // A frame whose data ends early or is corrupt keeps what was decoded.
-        for (int fy = 0; fy < rows; ++fy) {
-            const std::uint32_t *src = m_pixels.data() + std::size_t(fy) * std::size_t(w);
-            std::uint32_t *dst = line(r.y + fy) + r.x;
-            if (f.blend == BlendSource)
-                std::copy_n(src, r.w, dst);
-            else
-                blendOver(src, dst, r.w);
-        }
+        m_row.resize(std::size_t(w));
+        // An interlaced frame is read whole before its rows are known; only
+        // frames within the canvas limit get the room for that.
+        const std::uint8_t interlace = m_h.ihdr[12];
+        const bool whole = interlace != 0 && std::int64_t(w) * h <= MaxCanvasPixels;
+        m_image.resize(whole ? std::size_t(w) * std::size_t(h) : 0);
+        m_rowPointers.resize(whole ? std::size_t(h) : 0);
+        // Rows below the canvas are never decoded; a frame whose data ends early
+        // or is corrupt keeps what was decoded.
+        m_sinkRect = r;
+        m_sinkBlend = f.blend;
+        decodePng(m_stream.data(), m_stream.size(), w, h, r.h, m_row.data(), whole ? m_image.data() : nullptr,
+                  m_rowPointers.data(), &ApngImage::drawRow, this);
         return true;
+    }
+
+    static void drawRow(void *context, int fy, const std::uint32_t *src)
+    {
+        auto *self = static_cast<ApngImage *>(context);
+        const Rect &r = self->m_sinkRect;
+        auto *dst = reinterpret_cast<std::uint32_t *>(self->m_canvas.bits() + (r.y + fy) * self->m_canvas.bytesPerLine())
+            + r.x;
+        if (self->m_sinkBlend == BlendSource)
+            std::copy_n(src, r.w, dst);
+        else
+            blendOver(src, dst, r.w);
     }
 
     // Porter-Duff "over" on colours that are not premultiplied, rounded to the
@@ -594,10 +630,17 @@ private:
     std::vector<std::uint8_t> m_stream;
     std::size_t m_headerBytes = 0;
     std::size_t m_sizeAt = 0; // IHDR width and height in m_stream
-    std::vector<std::uint32_t> m_pixels;
-    std::vector<png_bytep> m_rows;
+    std::vector<std::uint32_t> m_row;
+    std::vector<std::uint32_t> m_image;       // an interlaced frame
+    std::vector<png_bytep> m_rowPointers;
+    Rect m_sinkRect;                          // where the frame being decoded lands
+    std::uint8_t m_sinkBlend = BlendSource;
 };
 
+} // namespace
+
+namespace {
+std::unique_ptr<Image> loadApngImpl(int fd, const struct stat &st, Status *status, bool *animated);
 } // namespace
 
 bool pngHasAnimationControl(int fd)
@@ -630,6 +673,22 @@ bool isAnimatedPngFile(const QString &path)
 
 std::unique_ptr<Image> loadApng(int fd, const struct stat &st, Status *status, bool *animated)
 {
+    try {
+        return loadApngImpl(fd, st, status, animated);
+    } catch (const std::bad_alloc &) {
+        // Only the frame list grows with the file (a hostile number of frames);
+        // it is read before the image takes the file.
+        ::close(fd);
+        *animated = true;
+        *status = OutOfMemory;
+        return nullptr;
+    }
+}
+
+namespace {
+
+std::unique_ptr<Image> loadApngImpl(int fd, const struct stat &st, Status *status, bool *animated)
+{
     *animated = false;
     if (!pngHasAnimationControl(fd))
         return nullptr;
@@ -648,11 +707,18 @@ std::unique_ptr<Image> loadApng(int fd, const struct stat &st, Status *status, b
         *status = OutOfMemory;
         return nullptr;
     }
-    auto image = std::make_unique<ApngImage>(fd, st, std::move(header));
+    std::unique_ptr<ApngImage> image(new (std::nothrow) ApngImage(fd, st, std::move(header)));
+    if (!image) {
+        ::close(fd);
+        *status = OutOfMemory;
+        return nullptr;
+    }
     *status = image->init();
     if (*status != Ok)
         return nullptr;
     return image;
 }
+
+} // namespace
 
 } // namespace engine

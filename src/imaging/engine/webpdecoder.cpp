@@ -152,7 +152,25 @@ bool hasWebPSignature(const std::uint8_t *head, std::int64_t n)
     return n >= 12 && std::memcmp(head, "RIFF", 4) == 0 && std::memcmp(head + 8, "WEBP", 4) == 0;
 }
 
+namespace {
+
+std::unique_ptr<Image> loadWebPImpl(int fd, const struct stat &st, Status *status);
+
+} // namespace
+
 std::unique_ptr<Image> loadWebP(int fd, const struct stat &st, Status *status)
+{
+    try {
+        return loadWebPImpl(fd, st, status);
+    } catch (const std::bad_alloc &) {
+        *status = OutOfMemory;
+        return nullptr;
+    }
+}
+
+namespace {
+
+std::unique_ptr<Image> loadWebPImpl(int fd, const struct stat &st, Status *status)
 {
     const std::int64_t size = std::int64_t(st.st_size);
     if (size > MaxWebPFileBytes) {
@@ -207,5 +225,7 @@ std::unique_ptr<Image> loadWebP(int fd, const struct stat &st, Status *status)
         return nullptr;
     return image;
 }
+
+} // namespace
 
 } // namespace engine
