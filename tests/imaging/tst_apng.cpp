@@ -346,8 +346,13 @@ private slots:
         QCOMPARE(img->selectFrame(engine::FrameDimensionTime, 2), engine::Ok);
         QCOMPARE(pixelOf(img->activeFrame(), 0, 0), Red);
         QCOMPARE(pixelOf(img->activeFrame(), 3, 3), Green);
-        // A state of another picture is refused.
-        auto other = Image::load(path);
+        // Another picture of the same file takes the state; one of another file does not.
+        auto same = Image::load(path);
+        QCOMPARE(same->restoreState(*state), engine::Ok);
+        QCOMPARE(same->activeFrameIndex(), 1u);
+        QCOMPARE(pixelOf(same->activeFrame(), 0, 0), Blue);
+        auto other = Image::load(write(canvas(4, 4, {frame(solidImage(4, 4, Red)), frame(solidImage(4, 4, Red)),
+                                                    frame(solidImage(4, 4, Red))})));
         QCOMPARE(other->restoreState(*state), engine::InvalidParameter);
     }
 

@@ -315,6 +315,13 @@ bool scanChunks(int fd, std::int64_t size, Header *h)
     return true;
 }
 
+// The same file, unchanged: states pass between pictures opened from one file.
+bool sameFile(const struct stat &a, const struct stat &b)
+{
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size
+        && a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
+}
+
 class ApngFrameState final : public FrameState {
 public:
     std::uint32_t frame() const override { return current; }
@@ -323,7 +330,7 @@ public:
         return std::size_t(canvas.sizeInBytes()) + saved.size() * sizeof(std::uint32_t);
     }
 
-    const void *owner = nullptr;
+    struct stat file {}; // the file the state was made from, as it was then
     std::uint32_t current = 0;
     QImage canvas;
     std::uint8_t pendingDispose = DisposeNone;
@@ -353,26 +360,6 @@ public:
             return OutOfMemory;
         return composeTo(0);
     }
-
-private:
-    void prepare()
-    {
-        m_hundredths.reserve(m_h.delaysMs.size());
-        for (std::uint32_t ms : m_h.delaysMs)
-            m_hundredths.push_back((ms + 5) / 10);
-        // The stream libpng reads for a frame: signature, IHDR (size patched per
-        // frame), the file's PLTE and tRNS, then the frame's data and IEND.
-        appendBytes(Signature, 8);
-        appendChunk("IHDR", m_h.ihdr, 13);
-        m_sizeAt = 8 + 8;
-        if (!m_h.palette.empty())
-            appendChunk("PLTE", m_h.palette.data(), m_h.palette.size());
-        if (!m_h.transparency.empty())
-            appendChunk("tRNS", m_h.transparency.data(), m_h.transparency.size());
-        m_headerBytes = m_stream.size();
-    }
-
-public:
 
     int width() const override { return int(m_h.width); }
     int height() const override { return int(m_h.height); }
@@ -405,33 +392,59 @@ public:
     {
         if (m_current != std::int64_t(m_active))
             return nullptr;
-        auto s = std::make_shared<ApngFrameState>();
-        s->owner = this;
-        s->current = m_active;
-        s->canvas = m_canvas;
-        s->pendingDispose = m_pendingDispose;
-        s->pendingRect = m_pendingRect;
-        if (m_pendingDispose == DisposePrevious)
-            s->saved = m_saved;
-        return s;
+        try {
+            auto s = std::make_shared<ApngFrameState>();
+            s->file = m_stat;
+            s->current = m_active;
+            s->canvas = m_canvas;
+            s->pendingDispose = m_pendingDispose;
+            s->pendingRect = m_pendingRect;
+            if (m_pendingDispose == DisposePrevious)
+                s->saved = m_saved;
+            return s;
+        } catch (const std::bad_alloc &) {
+            return nullptr;
+        }
     }
 
     Status restoreState(const FrameState &state) override
     {
         const auto *s = dynamic_cast<const ApngFrameState *>(&state);
-        if (!s || s->owner != this || s->current >= frameCount()
+        if (!s || !sameFile(s->file, m_stat) || s->current >= frameCount()
             || s->canvas.size() != m_canvas.size() || s->canvas.format() != QImage::Format_ARGB32)
             return InvalidParameter;
+        try {
+            m_saved = s->saved;
+        } catch (const std::bad_alloc &) {
+            return OutOfMemory;
+        }
         m_canvas = s->canvas;
         m_current = s->current;
         m_active = s->current;
         m_pendingDispose = s->pendingDispose;
         m_pendingRect = s->pendingRect;
-        m_saved = s->saved;
         return Ok;
     }
 
 private:
+    void prepare()
+    {
+        m_hundredths.reserve(m_h.delaysMs.size());
+        for (std::uint32_t ms : m_h.delaysMs)
+            m_hundredths.push_back((ms + 5) / 10);
+        // The stream libpng reads for a frame: signature, IHDR (size patched per
+        // frame), the file's PLTE and tRNS, then the frame's data and IEND.
+        appendBytes(Signature, 8);
+        appendChunk("IHDR", m_h.ihdr, 13);
+        m_sizeAt = 8 + 8;
+        if (!m_h.palette.empty())
+            appendChunk("PLTE", m_h.palette.data(), m_h.palette.size());
+        if (!m_h.transparency.empty())
+            appendChunk("tRNS", m_h.transparency.data(), m_h.transparency.size());
+        m_headerBytes = m_stream.size();
+    }
+
+
     void appendBytes(const void *p, std::size_t n)
     {
         const auto *b = static_cast<const std::uint8_t *>(p);
@@ -452,8 +465,7 @@ private:
     bool sourceChanged() const
     {
         struct stat now {};
-        return ::fstat(m_fd, &now) != 0 || now.st_size != m_stat.st_size || now.st_ino != m_stat.st_ino
-            || now.st_mtim.tv_sec != m_stat.st_mtim.tv_sec || now.st_mtim.tv_nsec != m_stat.st_mtim.tv_nsec;
+        return ::fstat(m_fd, &now) != 0 || !sameFile(now, m_stat);
     }
 
     Status composeTo(std::uint32_t index)
