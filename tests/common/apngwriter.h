@@ -13,7 +13,9 @@
 //
 // `defaultImage`, when set, is the picture shown by viewers without animation
 // support: written as IDAT before the first frame, which then goes into fdAT.
-// Byte-level damage for broken files: cut the file, break a sequence number.
+// `interlaced` writes every frame in Adam7 order instead (RGBA, our own
+// scanlines). Byte-level damage for broken files: cut the file, break a
+// sequence number.
 //
 // Header-only; an empty array on failure.
 
@@ -45,6 +47,7 @@ struct ApngSpec {
     int frameCountInAcTL = -1; // -1: the number of frames
     int badSequenceAt = -1;    // this sequence number is written one too high
     int cutAt = -1;            // the file ends after this many bytes
+    bool interlaced = false;   // Adam7 frames, RGBA, written without Qt
 };
 
 inline QImage solidImage(int w, int h, QRgb argb)
@@ -124,11 +127,48 @@ inline PngParts pngParts(const QImage &image)
     return parts;
 }
 
+// An ARGB32 image as RGBA 8-bit PNG data in Adam7 order (each pass's rows with
+// filter type 0), compressed: qCompress's zlib stream without its length prefix.
+inline QByteArray interlacedIdat(const QImage &argb)
+{
+    static constexpr int x0[] = {0, 4, 0, 2, 0, 1, 0};
+    static constexpr int y0[] = {0, 0, 4, 0, 2, 0, 1};
+    static constexpr int dx[] = {8, 8, 4, 4, 2, 2, 1};
+    static constexpr int dy[] = {8, 8, 8, 4, 4, 2, 2};
+    const QImage image = argb.convertToFormat(QImage::Format_ARGB32);
+    QByteArray raw;
+    for (int pass = 0; pass < 7; ++pass) {
+        if (x0[pass] >= image.width())
+            continue;
+        for (int y = y0[pass]; y < image.height(); y += dy[pass]) {
+            raw.append(char(0));
+            for (int x = x0[pass]; x < image.width(); x += dx[pass]) {
+                const QRgb p = image.pixel(x, y);
+                raw.append(char(qRed(p))).append(char(qGreen(p))).append(char(qBlue(p))).append(char(qAlpha(p)));
+            }
+        }
+    }
+    return qCompress(raw).mid(4);
+}
+
+inline PngParts interlacedParts(const QImage &image)
+{
+    PngParts parts;
+    appendBe32(parts.ihdr, std::uint32_t(image.width()));
+    appendBe32(parts.ihdr, std::uint32_t(image.height()));
+    parts.ihdr.append(char(8)).append(char(6)).append(char(0)).append(char(0)).append(char(1));
+    parts.idat = interlacedIdat(image);
+    return parts;
+}
+
 inline QByteArray apngBytes(const ApngSpec &spec)
 {
     if (spec.frames.empty())
         return {};
-    const PngParts first = pngParts(spec.defaultImage.isNull() ? spec.frames[0].image : spec.defaultImage);
+    const auto partsOf = [&](const QImage &image) {
+        return spec.interlaced ? interlacedParts(image) : pngParts(image);
+    };
+    const PngParts first = partsOf(spec.defaultImage.isNull() ? spec.frames[0].image : spec.defaultImage);
     if (first.ihdr.size() != 13)
         return {};
     QByteArray out("\x89PNG\r\n\x1a\n", 8);
@@ -155,7 +195,7 @@ inline QByteArray apngBytes(const ApngSpec &spec)
     };
     for (std::size_t i = 0; i < spec.frames.size(); ++i) {
         const ApngFrame &f = spec.frames[i];
-        const PngParts parts = i == 0 && spec.defaultImage.isNull() ? first : pngParts(f.image);
+        const PngParts parts = i == 0 && spec.defaultImage.isNull() ? first : partsOf(f.image);
         QByteArray fctl;
         appendBe32(fctl, nextSequence());
         appendBe32(fctl, std::uint32_t(f.width >= 0 ? f.width : f.image.width()));

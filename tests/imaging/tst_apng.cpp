@@ -140,6 +140,20 @@ private slots:
             << QList<Expect>{{0, 0, 0, Red}, {0, 1, 0, Green}, {0, 2, 0, Clear},
                              {1, 0, 0, Red}, {1, 1, 0, Red}, {1, 2, 0, Green}};
 
+        // Rows 0..6 differ so that a pass put in the wrong place shows; the frame
+        // reaches past the canvas, so the rows below it are decoded and dropped.
+        QImage stripes(9, 9, QImage::Format_ARGB32);
+        for (int y = 0; y < 9; ++y)
+            for (int x = 0; x < 9; ++x)
+                stripes.setPixel(x, y, qRgba(y * 20, x * 20, 7, 255 - y));
+        ApngSpec interlaced = canvas(7, 7, {frame(stripes), frame(solidImage(3, 2, 0x800000FF), 1, 1, 0, 1)});
+        interlaced.interlaced = true;
+        QTest::newRow("interlaced frames")
+            << interlaced
+            << QList<Expect>{{0, 0, 0, qRgba(0, 0, 7, 255)}, {0, 5, 3, qRgba(60, 100, 7, 252)},
+                             {0, 6, 6, qRgba(120, 120, 7, 249)}, {1, 6, 6, qRgba(120, 120, 7, 249)},
+                             {1, 3, 2, qRgba(20, 30, 132, 254)}};
+
         ApngSpec withDefault = canvas(2, 2, {frame(solidImage(2, 2, Green)), frame(solidImage(1, 1, Blue))});
         withDefault.defaultImage = solidImage(2, 2, Red);
         // Pillow lists the default image as a frame of its own; browsers do not.
