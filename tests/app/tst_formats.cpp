@@ -1,6 +1,7 @@
 // Animated WebP and PNG in the window: the catalogue lists them (a PNG only once
 // a job has found it animated; a still PNG never), and inspecting one fills the
-// frame list with millisecond captions and plays it.
+// frame list with millisecond captions and plays it; a still picture that the
+// catalogue lists by its name inspects as one frame of 0 ms.
 #include "apptest.h"
 #include "app/widgets.h"
 #include "common/apngwriter.h"
@@ -59,7 +60,8 @@ struct Folder {
                            d.filePath(QStringLiteral("b.webp")))
             && fgtest::writeBytes(d.filePath(QStringLiteral("c.png")), apng())
             && fgtest::solidImage(4, 4, 0xFF00FF00).save(d.filePath(QStringLiteral("d.png")), "PNG")
-            && fgtest::writeBytes(d.filePath(QStringLiteral("e.apng")), apng());
+            && fgtest::writeBytes(d.filePath(QStringLiteral("e.apng")), apng())
+            && fgtest::solidImage(4, 4, 0xFF00FF00).save(d.filePath(QStringLiteral("f.gif")), "PNG");
     }
 };
 
@@ -77,16 +79,16 @@ private slots:
         Seams seams;
         Window w(f.dir.path());
         // Listed at once: the names that need no opening; the PNG files wait for a job.
-        QCOMPARE(captions(w->ListView1->items()), QStringList({"a.gif", "b.webp", "e.apng"}));
+        QCOMPARE(captions(w->ListView1->items()), QStringList({"a.gif", "b.webp", "e.apng", "f.gif"}));
         QVERIFY(!w->Scanning);
         QCOMPARE(int(w.runner->queue.size()), 1);
 
         QVERIFY(finishListingAndScan(w));
-        QCOMPARE(captions(w->ListView1->items()), QStringList({"a.gif", "b.webp", "c.png", "e.apng"}));
-        QCOMPARE(w->StatusBar1->panelText(1), QStringLiteral("图片数量:4"));
+        QCOMPARE(captions(w->ListView1->items()), QStringList({"a.gif", "b.webp", "c.png", "e.apng", "f.gif"}));
+        QCOMPARE(w->StatusBar1->panelText(1), QStringLiteral("图片数量:5"));
         QVERIFY(seams.boxes.boxes.empty());
         // Every item got its own thumbnail, not the placeholder.
-        for (int row = 0; row < 4; ++row)
+        for (int row = 0; row < 5; ++row)
             QCOMPARE(w->ListView1->items()->item(row).imageIndex, row + 1);
     }
 
@@ -116,6 +118,8 @@ private slots:
                               << QStringList{"33", "40", "100"} << "0 秒 173 毫秒";
         QTest::newRow("animated PNG") << 2 << QStringList{"第1帧 (333毫秒)", "第2帧 (100毫秒)"}
                                       << QStringList{"333", "100"} << "0 秒 433 毫秒";
+        QTest::newRow("still PNG named .gif") << 4 << QStringList{"第1帧 (0毫秒)"} << QStringList{"0"}
+                                              << "0 秒 0 毫秒";
     }
 
     void inspectsWithMillisecondsAndPlays()
@@ -142,6 +146,12 @@ private slots:
         // Playback: the first frame stays for its delay, then the second shows.
         QVERIFY(w->Timer1->isActive());
         w->Timer1->stop();
+        if (frames.size() == 1) {
+            w->Timer1Timer();
+            QCOMPARE(w->PlayFrame, 0);
+            QCOMPARE(w->FlatEdit1->text(), QStringLiteral("第 1 帧(0毫秒)"));
+            return;
+        }
         const int ticks = delays[0].toInt() / TForm1::PlayTickMs;
         for (int i = 0; i < ticks - 1; ++i)
             w->Timer1Timer();
