@@ -145,6 +145,37 @@ private:
     std::uint32_t m_active = 0;
 };
 
+// A file cut short: keeps the frames that are whole, dropping the rest and
+// making the RIFF size say so, as the demuxer accepts only complete files.
+// False when no frame is whole (or the header is not).
+bool keepCompleteFrames(std::vector<std::uint8_t> &data)
+{
+    const WebPData partial{data.data(), data.size()};
+    WebPDemuxState state = WEBP_DEMUX_PARSING_HEADER;
+    const std::unique_ptr<WebPDemuxer, DemuxDeleter> demux(WebPDemuxPartial(&partial, &state));
+    if (!demux || state < WEBP_DEMUX_PARSED_HEADER
+        || !(WebPDemuxGetI(demux.get(), WEBP_FF_FORMAT_FLAGS) & ANIMATION_FLAG))
+        return false;
+    std::size_t end = 0;
+    WebPIterator it;
+    if (WebPDemuxGetFrame(demux.get(), 1, &it)) {
+        do {
+            if (!it.complete)
+                break;
+            end = std::size_t(it.fragment.bytes - data.data()) + it.fragment.size;
+        } while (WebPDemuxNextFrame(&it));
+        WebPDemuxReleaseIterator(&it);
+    }
+    end += end & 1; // chunks are padded to an even size
+    if (end <= 12 || end > data.size())
+        return false;
+    data.resize(end);
+    const std::uint32_t riff = std::uint32_t(end - 8);
+    for (int i = 0; i < 4; ++i)
+        data[std::size_t(4 + i)] = std::uint8_t(riff >> (8 * i));
+    return true;
+}
+
 } // namespace
 
 bool hasWebPSignature(const std::uint8_t *head, std::int64_t n)
@@ -203,7 +234,11 @@ std::unique_ptr<Image> loadWebPImpl(int fd, const struct stat &st, Status *statu
     int width = 0, height = 0;
     {
         const WebPData whole{data.data(), data.size()};
-        const std::unique_ptr<WebPDemuxer, DemuxDeleter> demux(WebPDemux(&whole));
+        std::unique_ptr<WebPDemuxer, DemuxDeleter> demux(WebPDemux(&whole));
+        if (!demux && keepCompleteFrames(data)) {
+            const WebPData kept{data.data(), data.size()};
+            demux.reset(WebPDemux(&kept));
+        }
         if (!demux) {
             *status = UnknownImageFormat;
             return nullptr;

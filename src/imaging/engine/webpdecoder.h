@@ -4,7 +4,8 @@
 // says), ARGB32 not premultiplied; delays in milliseconds as stored, the loop
 // count from the file (-1 for a still picture). The demuxer wants the whole
 // file in memory: it is read once (never mapped, so a file cut short under us
-// cannot fault) up to MaxWebPFileBytes. Frames are decoded when selected,
+// cannot fault) up to MaxWebPFileBytes. An animation cut short keeps the
+// frames that are whole. Frames are decoded when selected,
 // forward from the current one, from the first to go back.
 //
 // One thread per object; nothing throws.
