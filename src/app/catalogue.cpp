@@ -1,7 +1,8 @@
 // The GIF catalogue: the scan of the selected folder. The listing runs on the GUI
 // thread, except for *.png files, which a job opens to see whether they are
-// animated before the items are listed; the catalogue model (core/cataloguescan.h) runs the thumbnail jobs and
-// hands each result back here, one item after the other in catalogue order.
+// animated before the items are listed; the catalogue model
+// (core/cataloguescan.h) runs the thumbnail jobs and hands each result back
+// here, one item after the other in catalogue order.
 #include "app/form1.h"
 
 #include <QProgressBar>

@@ -269,7 +269,8 @@ bool scanChunks(int fd, std::int64_t size, Header *h)
             break;
         } else if (type == tag("PLTE") && !seenIdat) {
             h->palette.resize(std::min(c.length, MaxPaletteBytes));
-            if (readAt(fd, body, h->palette.data(), std::int64_t(h->palette.size())) != std::int64_t(h->palette.size()))
+            const std::int64_t n = std::int64_t(h->palette.size());
+            if (readAt(fd, body, h->palette.data(), n) != n)
                 return false;
         } else if (type == tag("tRNS") && !seenIdat) {
             h->transparency.resize(std::min(c.length, MaxTransparencyBytes));
@@ -593,8 +594,8 @@ private:
     {
         auto *self = static_cast<ApngImage *>(context);
         const Rect &r = self->m_sinkRect;
-        auto *dst = reinterpret_cast<std::uint32_t *>(self->m_canvas.bits() + (r.y + fy) * self->m_canvas.bytesPerLine())
-            + r.x;
+        uchar *line = self->m_canvas.bits() + (r.y + fy) * self->m_canvas.bytesPerLine();
+        auto *dst = reinterpret_cast<std::uint32_t *>(line) + r.x;
         if (self->m_sinkBlend == BlendSource)
             std::copy_n(src, r.w, dst);
         else
