@@ -1,13 +1,18 @@
 // Animated WebP and PNG in the window: the catalogue lists them (a PNG only once
 // a job has found it animated; a still PNG never), and inspecting one fills the
 // frame list with millisecond captions and plays it; a still picture that the
-// catalogue lists by its name inspects as one frame of 0 ms.
+// catalogue lists by its name inspects as one frame of 0 ms; "分解" writes the
+// frames with the usual names.
+#include <QToolButton>
+
 #include "apptest.h"
 #include "app/widgets.h"
 #include "common/apngwriter.h"
+#include "controls/flat/flatcombobox.h"
 #include "controls/flat/flatedit.h"
 #include "controls/iconlist.h"
 #include "controls/picturelist.h"
+#include "dialogs/cutdlg.h"
 
 using namespace apptest;
 
@@ -162,6 +167,31 @@ private slots:
         QCOMPARE(w->PlayFrame, 1);
         QCOMPARE(w->FlatEdit1->text(), QStringLiteral("第 2 帧(%1毫秒)").arg(delays[1]));
         QCOMPARE(w->Image4->picture(), w->ImageList2->image(1));
+    }
+
+    void splitWritesTheFramesWithTheUsualNames()
+    {
+        Folder f;
+        QVERIFY(f.ok);
+        QTemporaryDir out;
+        Seams seams;
+        Window w(f.dir.path());
+        QVERIFY(finishListingAndScan(w));
+        w->ListView1->selectRow(2); // c.png
+        seams.modal.whileOpen = [&](QDialog *d) {
+            if (d != w->CUTDlg)
+                return;
+            QSignalSpy done(w->CUTDlg, &TCUTDlg::exportFinished);
+            w->CUTDlg->FlatEdit1->setText(out.path());
+            w->CUTDlg->FlatComboBox1->setCurrentIndex(4); // PNG
+            w->CUTDlg->SpeedButton1->click();
+            if (w->CUTDlg->exportRunning())
+                done.wait(30000);
+        };
+        w->SpeedButton1Click();
+        QCOMPARE(seams.modal.shown, (std::vector<QDialog *>{w->CUTDlg}));
+        QCOMPARE(QDir(out.path()).entryList(QDir::Files, QDir::Name), QStringList({"c_1.png", "c_2.png"}));
+        QCOMPARE(QImage(out.filePath(QStringLiteral("c_2.png"))).pixel(5, 3), 0xFF0000FFu);
     }
 };
 
