@@ -497,6 +497,7 @@ void TForm1::closeEvent(QCloseEvent *event)
     Timer1->stop();
     cancelInspection();
     m_inspection->shutDown();
+    m_listing.cancel();
     m_scan->abandon();
     m_scan->stopJobs();
     event->accept();

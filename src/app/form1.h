@@ -15,6 +15,7 @@
 #include <QElapsedTimer>
 #include <QImage>
 #include <QString>
+#include <QStringList>
 #include <QWidget>
 
 #include <atomic>
@@ -201,6 +202,8 @@ private:
 
     // Catalogue model hooks.
     void applyItem(int row, CatalogueScan::Item &item);
+    void startItemScan();
+    void pngsListed(int request, const QString &folder, const QStringList &names);
     void endScan();
     void scanFailed();
 
@@ -226,6 +229,9 @@ private:
     std::unique_ptr<FrameThumbnailSource> m_frameSource;
     bool m_rescanWanted = false;
     bool m_scanQuiet = false; // the scan's error boxes were turned off
+    // The listing job that opens the folder's *.png files, and the names it gets.
+    RequestSequence m_listing;
+    QStringList m_pendingPngs;
 
     // The inspection being shown: its path, delays and listing progress.
     QString m_requestedPath;

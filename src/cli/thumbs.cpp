@@ -1,4 +1,4 @@
-// thumbs: the catalogue thumbnail of every GIF in a folder, listed by the
+// thumbs: the catalogue thumbnail of every animation in a folder, listed by the
 // catalogue's own rule (core/listing.h), made by jobs on a JobRunner.
 
 #include <QSemaphore>

@@ -101,8 +101,9 @@ void FrameInspection::runPass(std::shared_ptr<Shared> shared, QObject *receiver,
         return;
     TGPImage picture(shared->path);
     engine::Image *native = picture.Native();
-    // A picture without frame delays (a PNG named .gif) is not inspected.
-    if (!native || !native->hasFrameDelays()) {
+    // Any picture that loads is inspected; a still one (a PNG named .gif) is one
+    // frame of 0 ms, like a still GIF.
+    if (!native) {
         deliver(receiver, [self, request] { self->openedResult(request.number, {}, 0, false, {}); });
         return;
     }

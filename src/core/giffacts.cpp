@@ -29,10 +29,11 @@ GifFacts gifFacts(const engine::Image &image, const QString &path)
     f.frameCount = image.frameCount();
     f.hasDelays = image.hasFrameDelays();
     if (f.hasDelays) {
-        const std::vector<std::uint32_t> &delays = image.frameDelays();
+        // Milliseconds as the picture has them (a WebP's 33 ms stays 33 ms).
+        const std::vector<std::uint32_t> delays = image.frameDelaysMs();
         f.delaysMs.reserve(f.frameCount);
         for (std::uint32_t i = 0; i < f.frameCount; ++i) {
-            f.delaysMs.push_back(frameDelayMs(delays, i));
+            f.delaysMs.push_back(i < delays.size() ? std::int64_t(delays[i]) : 0);
             f.totalMs += f.delaysMs.back();
         }
     }

@@ -3,10 +3,10 @@
 // line's `info` show: picture size, file size and its text, frame count, each
 // frame's delay in milliseconds, the running time and the loop count.
 //
-// Delays: the frame-delay list holds hundredths of a second; a frame beyond the
-// end of the list counts 0. The running time is summed in 64 bits. A picture
-// without a frame-delay list (a PNG named .gif) has no delays at all
-// (hasDelays false, running time 0).
+// Delays: the picture's millisecond delays (a GIF's hundredths x 10, a WebP's or
+// an APNG's milliseconds unrounded); a frame beyond the end of the list counts
+// 0. The running time is summed in 64 bits. A picture without a frame-delay
+// list (a PNG named .gif) has no delays at all (hasDelays false, running time 0).
 //
 // Plain functions; any thread; nothing throws.
 

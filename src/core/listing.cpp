@@ -10,7 +10,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <iterator>
 
+#include "imaging/engine/apngdecoder.h"
 #include "shell/nameorder.h"
 
 namespace {
@@ -26,19 +28,69 @@ namespace listingtesting {
 std::atomic<int> failOpenWith{0};
 } // namespace listingtesting
 
-bool isCatalogueName(const QString &name)
+namespace {
+
+// ASCII letters only: the extension is compared as the file system stores it.
+bool hasExtension(const QString &name, QLatin1String upper)
 {
-    // ASCII letters only: the extension is compared as the file system stores it.
-    if (name.size() < 4)
+    if (name.size() < upper.size())
         return false;
-    QString tail = name.right(4);
+    QString tail = name.right(upper.size());
     for (QChar &c : tail)
         if (c >= QLatin1Char('a') && c <= QLatin1Char('z'))
             c = QChar(c.unicode() - 'a' + 'A');
-    return tail == QLatin1String(".GIF");
+    return tail == upper;
 }
 
-CatalogueListing listCatalogue(const QString &folder)
+bool isAnimatedPngAt(int dirFd, const char *raw)
+{
+    const int fd = openat(dirFd, raw, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return false;
+    struct stat st {};
+    const bool animated = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && engine::pngHasAnimationControl(fd);
+    close(fd);
+    return animated;
+}
+
+} // namespace
+
+bool isCatalogueName(const QString &name)
+{
+    return hasExtension(name, QLatin1String(".GIF")) || hasExtension(name, QLatin1String(".WEBP"))
+        || hasExtension(name, QLatin1String(".APNG"));
+}
+
+bool isPngName(const QString &name)
+{
+    return hasExtension(name, QLatin1String(".PNG"));
+}
+
+QStringList animatedPngNames(const QString &folder, const QStringList &pngNames,
+                             const std::function<bool()> &stop)
+{
+    QStringList out;
+    std::unique_ptr<DIR, DirCloser> dir(opendir(filepath::pathToBytes(folder).constData()));
+    if (!dir)
+        return out;
+    for (const QString &name : pngNames) {
+        if (stop && stop())
+            break;
+        if (isAnimatedPngAt(dirfd(dir.get()), filepath::pathToBytes(name).constData()))
+            out << name;
+    }
+    return out;
+}
+
+QStringList mergeCatalogueNames(const QStringList &a, const QStringList &b)
+{
+    QStringList out;
+    out.reserve(a.size() + b.size());
+    std::merge(a.begin(), a.end(), b.begin(), b.end(), std::back_inserter(out), shell::fileNameLess);
+    return out;
+}
+
+CatalogueListing listCatalogue(const QString &folder, PngFiles pngFiles)
 {
     CatalogueListing out;
     if (!folder.startsWith(QLatin1Char('/'))) {
@@ -57,6 +109,7 @@ CatalogueListing listCatalogue(const QString &folder)
     }
     const int fd = dirfd(dir.get());
     QStringList names;
+    QStringList pngNames;
     std::vector<CatalogueListing::Skipped> skipped;
     int readError = 0;
     for (;;) {
@@ -70,7 +123,8 @@ CatalogueListing listCatalogue(const QString &folder)
         if (raw[0] == '.')
             continue; // hidden, and "." and ".."
         const QString name = filepath::pathFromBytes(raw);
-        if (!isCatalogueName(name))
+        const bool png = isPngName(name);
+        if (!png && !isCatalogueName(name))
             continue;
         struct stat st {};
         if (fstatat(fd, raw, &st, 0) != 0) {
@@ -87,16 +141,23 @@ CatalogueListing listCatalogue(const QString &folder)
             skipped.push_back({name, CatalogueListing::Skipped::SpecialFile});
             continue;
         }
-        names << name;
+        if (!png)
+            names << name;
+        else if (pngFiles == PngFiles::Later)
+            pngNames << name;
+        else if (isAnimatedPngAt(fd, raw))
+            names << name;
     }
     if (readError != 0) {
         out.error = engine::causeFromErrno(readError);
         return out;
     }
     std::sort(names.begin(), names.end(), shell::fileNameLess);
+    std::sort(pngNames.begin(), pngNames.end(), shell::fileNameLess);
     std::sort(skipped.begin(), skipped.end(),
               [](const auto &a, const auto &b) { return shell::fileNameLess(a.name, b.name); });
     out.names = std::move(names);
+    out.pngNames = std::move(pngNames);
     out.skipped = std::move(skipped);
     return out;
 }

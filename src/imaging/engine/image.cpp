@@ -13,7 +13,9 @@
 #include <climits>
 
 #include "common/filepath.h"
+#include "imaging/engine/apngdecoder.h"
 #include "imaging/engine/gifdecoder.h"
+#include "imaging/engine/webpdecoder.h"
 
 namespace engine {
 
@@ -293,10 +295,29 @@ std::unique_ptr<Image> loadImpl(const QString &path, Status *status)
             return nullptr;
         return image;
     }
+    std::uint8_t head[12] = {};
+    const ssize_t headBytes = ::pread(fd, head, sizeof head, 0);
+    if (hasWebPSignature(head, headBytes))
+        return loadWebP(fd, st, status);
+    bool animated = false;
+    auto apng = loadApng(fd, st, status, &animated);
+    if (animated)
+        return apng;
     return loadStill(fd, status);
 }
 
 } // namespace
+
+std::vector<std::uint32_t> Image::frameDelaysMs() const
+{
+    std::vector<std::uint32_t> ms(frameCount(), 0);
+    if (hasFrameDelays()) {
+        const std::vector<std::uint32_t> &hundredths = frameDelays();
+        for (std::size_t i = 0; i < ms.size() && i < hundredths.size(); ++i)
+            ms[i] = hundredths[i] * 10;
+    }
+    return ms;
+}
 
 std::unique_ptr<Image> Image::load(const QString &path, Status *status)
 {

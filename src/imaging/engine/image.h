@@ -6,8 +6,11 @@
 // back restarts it) and composited the way browsers show them, at the logical
 // screen size. Memory stays proportional to the canvas, never to the number of
 // frames. Every GIF has frame delays (0 where a frame has no graphic control).
-// Other pictures Qt can read (a PNG or JPEG named .gif) load as one frame along
-// the page dimension, without frame delays.
+// Animated PNGs and WebP pictures (also still WebPs) are composited the same way
+// and number their frames along time too (apngdecoder.h, webpdecoder.h); the
+// format is told by the file's first bytes, never by its name. Other pictures
+// Qt can read (a still PNG, a JPEG named .gif) load as one frame along the page
+// dimension, without frame delays.
 //
 // A GIF is read while frames are selected, so it is watched for changes: its
 // identity at load (device, inode, size, modification time to the nanosecond)
@@ -78,11 +81,15 @@ public:
     // ordinary implicitly shared QImages that stay valid.
     virtual const QImage &activeFrame() const = 0;
 
-    // Frame delays in hundredths of a second, one per frame (GIF only).
+    // Frame delays in hundredths of a second, one per frame (animations only;
+    // WebP and APNG delays rounded to the nearest hundredth).
     virtual bool hasFrameDelays() const = 0;
     virtual const std::vector<std::uint32_t> &frameDelays() const = 0;
+    // Frame delays in milliseconds, one per frame: as stored for WebP and APNG,
+    // the hundredths x 10 for GIFs, 0 for a picture without frame delays.
+    virtual std::vector<std::uint32_t> frameDelaysMs() const;
 
-    // NETSCAPE2.0 loop count: -1 when the file has none, 0 for "for ever".
+    // Loop count (NETSCAPE2.0, acTL, ANIM): -1 when the file has none, 0 for "for ever".
     virtual int loopCount() const = 0;
 
     // The active frame's state (GIFs; null for other pictures), and making a

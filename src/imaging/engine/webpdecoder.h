@@ -1,0 +1,36 @@
+#pragma once
+// WebP pictures, animated or still, through libwebp's demuxer and animation
+// decoder: frames come composited on the canvas (blend and dispose as the file
+// says), ARGB32 not premultiplied; delays in milliseconds as stored, the loop
+// count from the file (-1 for a still picture). The demuxer wants the whole
+// file in memory: it is read once (never mapped, so a file cut short under us
+// cannot fault) up to MaxWebPFileBytes. An animation cut short keeps the
+// frames that are whole. Frames are decoded when selected,
+// forward from the current one, from the first to go back.
+//
+// One thread per object; nothing throws.
+
+#include <sys/stat.h>
+
+#include <cstdint>
+#include <memory>
+
+#include "imaging/engine/image.h"
+
+namespace engine {
+
+// Larger WebP files are refused (OutOfMemory) before they are read: the whole
+// file is held while the picture is open, beside two canvases.
+inline constexpr std::int64_t MaxWebPFileBytes = std::int64_t(256) << 20;
+
+// Whether these first bytes (at least 12) start a WebP file.
+bool hasWebPSignature(const std::uint8_t *head, std::int64_t n);
+
+// Loads the WebP open as `fd` (always closed), whose fstat is `st`. On failure
+// sets *status: OutOfMemory (file over MaxWebPFileBytes, canvas over
+// MaxCanvasPixels), UnknownImageFormat (not a WebP the demuxer accepts: also a
+// file cut short), GenericError (no frame could be decoded or the file could
+// not be read whole).
+std::unique_ptr<Image> loadWebP(int fd, const struct stat &st, Status *status);
+
+} // namespace engine
