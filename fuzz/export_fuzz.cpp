@@ -17,6 +17,7 @@
 #include "fuzzinput.h"
 #include "imaging/engine/encoders.h"
 #include "imaging/engine/image.h"
+#include "imaging/gdiplus.h"
 #include "imaging/thumbnail.h"
 
 namespace {
@@ -59,13 +60,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     fuzzing::MemoryFile file(data, size);
     if (!file.ok())
         return 0;
-    bool drawn = false;
-    const QImage thumb = renderThumbnail(file.path(), &drawn);
-    check(!drawn || thumb.size() == QSize(ThumbnailSize, ThumbnailSize), "thumbnail size");
+    // As renderThumbnail draws it, but keeping the picture for the encoders.
+    TGPImage picture(file.path());
+    picture.SelectActiveFrame(FrameDimensionTime, 0);
+    QImage thumb = NewThumbnailCanvas();
+    const bool drawn = DrawThumbnail(picture, thumb);
+    check(drawn == (picture.Native() != nullptr), "a thumbnail exactly for a loaded picture");
+    check(thumb.size() == QSize(ThumbnailSize, ThumbnailSize), "thumbnail size");
 
-    const std::unique_ptr<engine::Image> image = engine::Image::load(file.path());
+    engine::Image *image = picture.Native();
     if (!image || std::int64_t(image->width()) * image->height() > MaxEncodedPixels)
         return 0;
+    // The thumbnail drew frame 0, which a GIF keeps active.
     const QImage frame = image->activeFrame();
     for (std::size_t e = 0; e < std::size(Encoders); ++e) {
         const QString path = outputs->filePath(QString::fromLatin1(Names[e]));

@@ -407,7 +407,8 @@ bool AtomicFile::replaceExisting()
 
 Status AtomicFile::commit(Cause *cause)
 {
-    if (m_status == Ok) {
+    // Once placed the descriptor is gone: a second commit only reports.
+    if (m_status == Ok && m_fd >= 0) {
         const bool placed = m_existed ? replaceExisting() : linkIntoFreeName();
         // NFS reports late write errors at close.
         if (placed && ::close(m_fd) != 0)
