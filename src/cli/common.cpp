@@ -19,10 +19,27 @@ const char Usage[] =
     "  info FILE... [--json]\n"
     "      Picture size, file size, frame count, each frame's delay in milliseconds,\n"
     "      total running time and loop count of each file.\n"
-    "  export FILE --to DIR [--format gif|bmp|jpg|tif|png] [--frames LIST] [--quiet]\n"
+    "  export INPUT... --to DIR [--format gif|bmp|jpg|tif|png] [--frames LIST]\n"
+    "         [--recursive] [--jobs N] [--skip-existing] [--report FILE] [--timing]\n"
+    "         [--pad] [--quiet]\n"
     "      Writes frames as DIR/BASE_N.EXT (BASE = file name without its last\n"
     "      extension, N = frame number from 1; extensions .GIF .BMP .JPG .TIF .png).\n"
     "      The default format is gif. LIST selects frames, for example 2,5-7.\n"
+    "      An INPUT folder exports the pictures the catalogue lists in it; the\n"
+    "      frames of INPUT/sub/x.gif go to DIR/sub/. Of two inputs that would\n"
+    "      write the same names, the later one fails and writes nothing.\n"
+    "      --recursive      Descend into subfolders (never into DIR itself).\n"
+    "      --jobs N         Decompose N files at once (default: one per core).\n"
+    "      --skip-existing  Skip an input whose frame files all exist and are\n"
+    "                       newer than it: reruns an interrupted export.\n"
+    "      --report FILE    One JSON object per input and line, as each finishes:\n"
+    "                       file, frames, written, failed, skipped, ms, error.\n"
+    "      --timing         Also write DIR/.../BASE_timing.json: canvas size, loop\n"
+    "                       count, each frame's file, delay, played delay,\n"
+    "                       rectangle, disposal and blend.\n"
+    "      --pad            Zero-pad frame numbers to the frame count's width\n"
+    "                       (x_001.png ... x_380.png), so names sort.\n"
+    "      Ctrl+C or SIGTERM stops after the files being written (exit status 130).\n"
     "  thumbs DIR --to OUTDIR [--quiet]\n"
     "      Writes the 120 x 120 catalogue thumbnail of every GIF in DIR as\n"
     "      OUTDIR/NAME.png (NAME = the GIF's file name).\n"
@@ -34,7 +51,8 @@ const char Usage[] =
     "  --quiet      No progress line (it is only ever drawn on a terminal).\n"
     "\n"
     "Exit status: 0 when everything was written, 1 when some file failed (each\n"
-    "failure is named on stderr), 2 for a usage error.\n";
+    "failure is named on stderr), 2 for a usage error, 130 when an export was\n"
+    "interrupted.\n";
 
 } // namespace
 
