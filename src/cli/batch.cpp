@@ -456,7 +456,9 @@ int runBatch(const BatchOptions &options)
     std::unique_ptr<QFile> report;
     if (!options.reportPath.isEmpty()) {
         report = std::make_unique<QFile>(options.reportPath);
-        if (!report->open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        // Appended, so that the runs resuming an interrupted one, or several
+        // runs of one shard, add up to one report.
+        if (!report->open(QIODevice::WriteOnly | QIODevice::Append)) {
             printError(QStringLiteral("%1: cannot write the report: %2")
                            .arg(options.reportPath, report->errorString()));
             return ExitFailed;

@@ -131,7 +131,7 @@ void TestCli::help()
 {
     const Run r = runCli({QStringLiteral("--help")});
     QCOMPARE(r.exitCode, 0);
-    QVERIFY(r.out.contains(QLatin1String("export FILE --to DIR")));
+    QVERIFY(r.out.contains(QLatin1String("export INPUT... --to DIR")));
 }
 
 void TestCli::infoText()
