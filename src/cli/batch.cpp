@@ -166,6 +166,8 @@ struct Outcome {
     QJsonObject line;
     bool failed = false;
     bool interrupted = false;
+    // A failure every later file would meet too (no space left, read-only).
+    engine::Cause haltCause = engine::Cause::None;
 };
 
 class BatchRun {
@@ -193,6 +195,8 @@ public:
     }
 
     bool interrupted() const { return m_stop->load(); }
+    // The cause that stopped the run early, or None.
+    engine::Cause halted() const { return m_halted.load() ? m_haltCause : engine::Cause::None; }
     int filesDone() const { return m_progress.filesDone(); }
     std::uint64_t framesWritten() const { return m_progress.frames(); }
     qint64 elapsedMs() const { return m_progress.elapsedMs(); }
@@ -201,7 +205,7 @@ private:
     void work()
     {
         for (;;) {
-            if (m_stop->load())
+            if (m_stop->load() || m_halted.load())
                 return;
             const int i = m_next.fetch_add(1);
             if (i >= int(m_plan.items.size()))
@@ -212,6 +216,8 @@ private:
             outcome.line[QStringLiteral("ms")] = clock.elapsed();
             if (outcome.failed)
                 m_failed.fetch_add(1);
+            if (outcome.haltCause != engine::Cause::None && !m_halted.exchange(true))
+                m_haltCause = outcome.haltCause;
             writeReportLine(outcome.line);
             if (!outcome.interrupted)
                 m_progress.fileDone();
@@ -338,6 +344,8 @@ private:
             o[QStringLiteral("reason")] = causeName(f.cause);
             failed.append(o);
             out.failed = true;
+            if (f.cause == engine::Cause::DiskFull || f.cause == engine::Cause::ReadOnlyFileSystem)
+                out.haltCause = f.cause;
             if (f.reading && result.sourceError != engine::Cause::None)
                 continue; // said once above
             const int number = f.frame + 1;
@@ -432,6 +440,8 @@ private:
     CancelFlag m_stop = std::make_shared<std::atomic_bool>(false);
     std::atomic_int m_next{0};
     std::atomic_int m_failed{0};
+    std::atomic_bool m_halted{false};
+    engine::Cause m_haltCause = engine::Cause::None; // set by the worker that set m_halted; read after all end
     QMutex m_mutex;
 };
 
@@ -486,6 +496,15 @@ int runBatch(const BatchOptions &options)
                        .arg(run.framesWritten())
                        .arg(double(run.elapsedMs()) / 1000.0, 0, 'f', 1));
         return ExitInterrupted;
+    }
+    if (const engine::Cause cause = run.halted(); cause != engine::Cause::None) {
+        // Every file after this one would fail alike: say so once.
+        printError(QStringLiteral("export stopped: %1; %2 of %3 files done, the others not tried; "
+                                  "run again with --skip-existing once there is room")
+                       .arg(causeText(cause))
+                       .arg(run.filesDone())
+                       .arg(items));
+        return ExitFailed;
     }
     return failed || problems ? ExitFailed : ExitOk;
 }
