@@ -310,7 +310,8 @@ private:
 
         if (!makeFolder(item.folder)) {
             line[QStringLiteral("failed")] = failed;
-            fileFailed(causeName(engine::Cause::FolderMissing));
+            fileFailed(causeName(QFileInfo(QDir::cleanPath(item.folder)).exists() ? engine::Cause::NotAFolder
+                                                                 : engine::Cause::FolderMissing));
             return out;
         }
 
@@ -415,9 +416,11 @@ private:
     {
         // Two workers making the same subfolder at once must not fail each other.
         QMutexLocker lock(&m_mutex);
-        if (QFileInfo(folder).isDir() || QDir().mkpath(folder))
+        const QFileInfo info(QDir::cleanPath(folder));
+        if (info.isDir() || (!info.exists() && QDir().mkpath(folder)))
             return true;
-        printError(QStringLiteral("%1: cannot create the folder").arg(folder));
+        printError(info.exists() ? QStringLiteral("%1: not a folder").arg(folder)
+                                 : QStringLiteral("%1: cannot create the folder").arg(folder));
         return false;
     }
 
