@@ -170,6 +170,8 @@ struct Outcome {
     engine::Cause haltCause = engine::Cause::None;
 };
 
+// One export over a plan: its workers, the report and progress line they
+// share, and the stop flag the signals set.
 class BatchRun {
 public:
     BatchRun(const BatchOptions &options, const BatchPlan &plan, int encoderThreads,

@@ -71,6 +71,7 @@ QString joined(const QString &folder, const QString &name)
     return folder.endsWith(QLatin1Char('/')) ? folder + name : folder + QLatin1Char('/') + name;
 }
 
+// Walks the inputs in order into a plan, noting each name clash as it meets it.
 class Planner {
 public:
     Planner(const QString &outputFolder, bool recursive)
