@@ -73,6 +73,16 @@ engine::Cause stopCause(const engine::FrameSaver &saver)
 
 } // namespace
 
+QString exportFrameName(const QString &folder, const QString &base, int frameIndex,
+                        const QString &extension, int numberWidth)
+{
+    if (numberWidth <= 0)
+        return exportFileName(folder, base, frameIndex, extension);
+    return folder + base + QLatin1Char('_')
+           + QStringLiteral("%1").arg(std::int64_t(frameIndex) + 1, numberWidth, 10, QLatin1Char('0'))
+           + extension;
+}
+
 ExportResult runExport(const ExportRequest &request, const ExportControl &control)
 {
     ExportResult result;
@@ -111,7 +121,7 @@ ExportResult runExport(const ExportRequest &request, const ExportControl &contro
     std::vector<QString> names;
     names.reserve(frames.size());
     for (int frame : frames)
-        names.push_back(exportFileName(request.folder, base, frame, extension));
+        names.push_back(exportFrameName(request.folder, base, frame, extension, request.numberWidth));
 
     // The identifier stays all zeros when no encoder matches; that is reported
     // for every frame instead of letting the save fail quietly.
@@ -131,7 +141,7 @@ ExportResult runExport(const ExportRequest &request, const ExportControl &contro
     };
     {
         // Frames are decoded here, in order, and encoded on the saver's workers.
-        engine::FrameSaver saver;
+        engine::FrameSaver saver(control.encoderThreads);
         for (size_t k = 0; k < frames.size(); ++k) {
             if (control.cancel && control.cancel->load()) {
                 result.cancelled = true;
@@ -186,5 +196,7 @@ ExportResult runExport(const ExportRequest &request, const ExportControl &contro
     std::sort(failures.begin(), failures.end(),
               [](const ExportFailure &a, const ExportFailure &b) { return a.frame < b.frame; });
     result.failures = std::move(failures);
+    result.files = std::move(names);
+    result.frames = std::move(frames);
     return result;
 }

@@ -33,6 +33,8 @@ struct ExportRequest {
     bool allFrames = false;
     int listedFrames = 0;
     std::vector<int> frames;
+    // Frame numbers zero-padded to this many digits (0: as the window writes them).
+    int numberWidth = 0;
 };
 
 struct ExportFailure {
@@ -56,6 +58,11 @@ struct ExportResult {
     // gone or read-only) ends the run: its cause, and the files never tried.
     engine::Cause stoppedBy = engine::Cause::None;
     int notAttempted = 0; // files never tried (cancelled or stopped)
+    // The run's files in order, with their frames (from 0): the first
+    // attempted - notAttempted were tried, and those not among the failures
+    // were written.
+    std::vector<QString> files;
+    std::vector<int> frames;
 };
 
 struct ExportControl {
@@ -65,6 +72,14 @@ struct ExportControl {
     // Called before the k-th file's frame (from 0) is selected: a test's way to
     // change the world between two frames.
     std::function<void(int k)> beforeFrame;
+    // Encoder threads of the run (0: one per core); runs that go on at the
+    // same time share the cores this way.
+    int encoderThreads = 0;
 };
+
+// folder + base + "_" + (frameIndex + 1) + extension, the number zero-padded to
+// `numberWidth` digits; exportFileName's names when `numberWidth` is 0.
+QString exportFrameName(const QString &folder, const QString &base, int frameIndex,
+                        const QString &extension, int numberWidth);
 
 ExportResult runExport(const ExportRequest &request, const ExportControl &control = {});

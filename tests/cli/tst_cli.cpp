@@ -107,7 +107,9 @@ void TestCli::usageErrors_data()
     QTest::newRow("unknown command") << QStringList{"explode", "a.gif"};
     QTest::newRow("info without file") << QStringList{"info"};
     QTest::newRow("export without --to") << QStringList{"export", "a.gif"};
-    QTest::newRow("export two files") << QStringList{"export", "a.gif", "b.gif", "--to", "x"};
+    QTest::newRow("export without input") << QStringList{"export", "--to", "x"};
+    QTest::newRow("export no jobs") << QStringList{"export", "a.gif", "--to", "x", "--jobs", "0"};
+    QTest::newRow("export jobs not a number") << QStringList{"export", "a.gif", "--to", "x", "--jobs", "two"};
     QTest::newRow("export bad format") << QStringList{"export", "a.gif", "--to", "x", "--format", "webp"};
     QTest::newRow("export bad frames") << QStringList{"export", "a.gif", "--to", "x", "--frames", "2,x"};
     QTest::newRow("export frame 0") << QStringList{"export", "a.gif", "--to", "x", "--frames", "0"};
@@ -135,7 +137,7 @@ void TestCli::help()
 {
     const Run r = runCli({QStringLiteral("--help")});
     QCOMPARE(r.exitCode, 0);
-    QVERIFY(r.out.contains(QLatin1String("export FILE --to DIR")));
+    QVERIFY(r.out.contains(QLatin1String("export INPUT... --to DIR")));
 }
 
 void TestCli::infoText()

@@ -1,0 +1,264 @@
+#include "core/batch.h"
+#include "common/filepath.h"
+
+#include <QFile>
+#include <QHash>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <memory>
+#include <set>
+#include <utility>
+
+#include "imaging/exportnames.h"
+#include "imaging/filesize.h"
+#include "shell/nameorder.h"
+
+namespace {
+
+// `path` made absolute against the working folder, as bytes allow.
+QString absolutePathOf(const QString &path)
+{
+    if (path.startsWith(QLatin1Char('/')))
+        return path;
+    char cwd[PATH_MAX];
+    if (!::getcwd(cwd, sizeof cwd))
+        return path;
+    return filepath::pathFromBytes(QByteArray(cwd)) + QLatin1Char('/') + path;
+}
+
+bool isFolderPath(const QString &path)
+{
+    struct stat st {};
+    return ::stat(filepath::pathToBytes(path).constData(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+
+// A folder's identity, so that a link back to a folder already walked and the
+// output folder are recognised whatever path leads to them.
+using FolderId = std::pair<dev_t, ino_t>;
+
+bool folderId(const QString &path, FolderId *id)
+{
+    struct stat st {};
+    if (stat(filepath::pathToBytes(path).constData(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return false;
+    *id = {st.st_dev, st.st_ino};
+    return true;
+}
+
+struct DirCloser {
+    void operator()(DIR *d) const { closedir(d); }
+};
+
+// The visible subfolders of `folder` (links to folders included), unsorted.
+QStringList subfolders(const QString &folder, engine::Cause *error)
+{
+    QStringList out;
+    std::unique_ptr<DIR, DirCloser> dir(opendir(filepath::pathToBytes(folder).constData()));
+    if (!dir) {
+        *error = engine::causeFromErrno(errno);
+        return out;
+    }
+    const int fd = dirfd(dir.get());
+    for (;;) {
+        errno = 0;
+        const dirent *entry = readdir(dir.get());
+        if (!entry) {
+            if (errno != 0)
+                *error = engine::causeFromErrno(errno);
+            break;
+        }
+        if (entry->d_name[0] == '.')
+            continue;
+        struct stat st {};
+        if (fstatat(fd, entry->d_name, &st, 0) == 0 && S_ISDIR(st.st_mode))
+            out << filepath::pathFromBytes(entry->d_name);
+    }
+    return out;
+}
+
+QString joined(const QString &folder, const QString &name)
+{
+    return folder.endsWith(QLatin1Char('/')) ? folder + name : folder + QLatin1Char('/') + name;
+}
+
+// Walks the inputs in order into a plan, noting each name clash as it meets it.
+class Planner {
+public:
+    Planner(const QString &outputFolder, bool recursive)
+        : m_output(exportFolder(outputFolder)), m_recursive(recursive)
+    {
+        m_haveOutput = folderId(outputFolder, &m_outputId);
+    }
+
+    void addFile(const QString &source, const QString &relative)
+    {
+        BatchItem item;
+        item.source = source;
+        item.folder = m_output + relative;
+        item.base = StripExtension(FileNameOfPath(source));
+        const QString key = item.folder + QLatin1Char('\0') + item.base;
+        const auto earlier = m_written.constFind(key);
+        if (earlier != m_written.constEnd())
+            item.clashWith = earlier.value();
+        else
+            m_written.insert(key, int(m_plan.items.size()));
+        m_plan.items.push_back(std::move(item));
+    }
+
+    // `shown` is the folder as the user's paths spell it; `relative` is where
+    // its files go below the output folder ("" or ending in "/").
+    void addFolder(const QString &shown, const QString &relative)
+    {
+        const QString absolute = absolutePathOf(shown);
+        FolderId id{};
+        if (!folderId(absolute, &id)) {
+            m_plan.problems.push_back({shown, engine::Cause::NotFound});
+            return;
+        }
+        if ((m_haveOutput && id == m_outputId) || !m_visited.insert(id).second)
+            return;
+        const CatalogueListing listing = listCatalogue(absolute);
+        if (listing.error != engine::Cause::None) {
+            m_plan.problems.push_back({shown, listing.error});
+            return;
+        }
+        for (const CatalogueListing::Skipped &s : listing.skipped)
+            m_plan.problems.push_back({joined(shown, s.name), engine::Cause::None, true, s.kind});
+
+        QStringList folders;
+        if (m_recursive) {
+            engine::Cause error = engine::Cause::None;
+            folders = subfolders(absolute, &error);
+            if (error != engine::Cause::None)
+                m_plan.problems.push_back({shown, error});
+        }
+        // Files and subfolders in one name order, as the folder lists them.
+        struct Entry {
+            QString name;
+            bool folder;
+        };
+        std::vector<Entry> entries;
+        entries.reserve(size_t(listing.names.size() + folders.size()));
+        for (const QString &n : listing.names)
+            entries.push_back({n, false});
+        for (const QString &n : folders)
+            entries.push_back({n, true});
+        std::stable_sort(entries.begin(), entries.end(), [](const Entry &a, const Entry &b) {
+            return shell::fileNameLess(a.name, b.name);
+        });
+        for (const Entry &e : entries) {
+            if (e.folder)
+                addFolder(joined(shown, e.name), relative + e.name + QLatin1Char('/'));
+            else
+                addFile(joined(shown, e.name), relative);
+        }
+    }
+
+    BatchPlan take() { return std::move(m_plan); }
+
+private:
+    QString m_output;
+    bool m_recursive;
+    bool m_haveOutput = false;
+    FolderId m_outputId{};
+    std::set<FolderId> m_visited;
+    QHash<QString, int> m_written; // folder + base -> first item writing them
+    BatchPlan m_plan;
+};
+
+} // namespace
+
+BatchPlan planBatch(const QStringList &inputs, const QString &outputFolder, bool recursive)
+{
+    Planner planner(outputFolder, recursive);
+    for (const QString &input : inputs) {
+        if (isFolderPath(input))
+            planner.addFolder(input, QString());
+        else
+            planner.addFile(input, QString()); // a missing file fails when it is read
+    }
+    return planner.take();
+}
+
+QString timingFileName(const BatchItem &item)
+{
+    return item.folder + item.base + QLatin1String("_timing.json");
+}
+
+int numberWidthFor(std::uint32_t frameCount)
+{
+    return int(QString::number(std::max<std::uint32_t>(frameCount, 1)).size());
+}
+
+bool filesNewerThan(const QStringList &paths, const QString &source)
+{
+    struct stat src {};
+    if (stat(filepath::pathToBytes(source).constData(), &src) != 0)
+        return false;
+    for (const QString &path : paths) {
+        struct stat st {};
+        if (stat(filepath::pathToBytes(path).constData(), &st) != 0 || !S_ISREG(st.st_mode))
+            return false;
+        const bool newer = st.st_mtim.tv_sec > src.st_mtim.tv_sec
+                           || (st.st_mtim.tv_sec == src.st_mtim.tv_sec
+                               && st.st_mtim.tv_nsec > src.st_mtim.tv_nsec);
+        if (!newer)
+            return false;
+    }
+    return true;
+}
+
+QByteArray timingJson(const QString &source, const GifFacts &facts, const FrameRecords &records,
+                      const QStringList &files)
+{
+    QJsonArray frames;
+    std::int64_t totalMs = 0;
+    std::int64_t totalPlayedMs = 0;
+    for (std::uint32_t i = 0; i < facts.frameCount; ++i) {
+        FrameRecord r;
+        if (i < records.frames.size()) {
+            r = records.frames[i];
+        } else {
+            r.width = facts.width;
+            r.height = facts.height;
+        }
+        const std::int64_t delay = i < facts.delaysMs.size() ? facts.delaysMs[i] : 0;
+        const std::int64_t played = playedDelayMs(delay, records.gif);
+        totalMs += delay;
+        totalPlayedMs += played;
+        const QString file = i < std::uint32_t(files.size()) ? files[qsizetype(i)] : QString();
+        QJsonObject o;
+        o[QStringLiteral("index")] = qint64(i) + 1;
+        o[QStringLiteral("file")] = file.isEmpty() ? QJsonValue() : QJsonValue(file);
+        o[QStringLiteral("delayMs")] = qint64(delay);
+        o[QStringLiteral("playedMs")] = qint64(played);
+        o[QStringLiteral("x")] = r.x;
+        o[QStringLiteral("y")] = r.y;
+        o[QStringLiteral("width")] = r.width;
+        o[QStringLiteral("height")] = r.height;
+        o[QStringLiteral("disposal")] = QLatin1String(disposalName(r.disposal));
+        o[QStringLiteral("blend")] = QLatin1String(blendName(r.blend));
+        frames.append(o);
+    }
+    QJsonObject o;
+    o[QStringLiteral("file")] = source;
+    o[QStringLiteral("width")] = facts.width;
+    o[QStringLiteral("height")] = facts.height;
+    o[QStringLiteral("loopCount")] = facts.loopCount < 0 ? QJsonValue() : QJsonValue(facts.loopCount);
+    o[QStringLiteral("totalMs")] = qint64(totalMs);
+    o[QStringLiteral("totalPlayedMs")] = qint64(totalPlayedMs);
+    o[QStringLiteral("frames")] = frames;
+    return QJsonDocument(o).toJson(QJsonDocument::Indented);
+}

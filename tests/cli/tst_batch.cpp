@@ -1,0 +1,718 @@
+// The export command over many inputs, run as a process: folder trees, the
+// output folder inside an input, name clashes, files at once, stopping on
+// SIGINT and resuming, report lines, timing files, padded names, the progress
+// line, and the shard recipe of the README.
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <fcntl.h>
+#include <pty.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "common/gifwriter.h"
+
+namespace {
+
+struct Run {
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+Run runCli(const QStringList &args)
+{
+    QProcess p;
+    p.start(QStringLiteral(FG_CLI_PATH), args);
+    Run r;
+    if (!p.waitForFinished(120000) || p.exitStatus() != QProcess::NormalExit) {
+        p.kill();
+        p.waitForFinished();
+        return r;
+    }
+    r.exitCode = p.exitCode();
+    r.out = QString::fromLocal8Bit(p.readAllStandardOutput());
+    r.err = QString::fromLocal8Bit(p.readAllStandardError());
+    return r;
+}
+
+// A w x h GIF of `frames` frames; `seed` varies the pixels so that different
+// files export to different pictures, `noise` makes them slow to encode.
+bool writeGif(const QString &path, int frames, int seed = 0, int w = 6, int h = 4, bool noise = false)
+{
+    fgtest::GifSpec spec;
+    spec.width = w;
+    spec.height = h;
+    spec.loopCount = 0;
+    for (int i = 0; i < 16; ++i)
+        spec.globalPalette.push_back({std::uint8_t(16 * i), std::uint8_t(255 - 16 * i), std::uint8_t(seed * 40)});
+    std::uint32_t state = 2463534242u + std::uint32_t(seed);
+    for (int i = 0; i < frames; ++i) {
+        fgtest::GifFrame f;
+        f.indexes = fgtest::filled(w * h, std::uint8_t((i + seed) % 16));
+        if (noise)
+            for (std::uint8_t &px : f.indexes) {
+                state ^= state << 13;
+                state ^= state >> 17;
+                state ^= state << 5;
+                px = std::uint8_t(state & 15);
+            }
+        f.delay = 5 * (i % 4);
+        spec.frames.push_back(f);
+    }
+    return fgtest::writeGif(path, spec);
+}
+
+// Every file under `folder`, hidden ones too, as relative paths, sorted.
+QStringList tree(const QString &folder)
+{
+    QStringList out;
+    QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        out << QDir(folder).relativeFilePath(it.next());
+    out.sort();
+    return out;
+}
+
+QByteArray digest(const QString &path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    return QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256);
+}
+
+// Relative path -> content hash of every file under `folder`.
+QMap<QString, QByteArray> contents(const QString &folder)
+{
+    QMap<QString, QByteArray> out;
+    for (const QString &rel : tree(folder))
+        out.insert(rel, digest(QDir(folder).filePath(rel)));
+    return out;
+}
+
+QList<QJsonObject> readReport(const QString &path)
+{
+    QList<QJsonObject> out;
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return out;
+    for (const QByteArray &line : f.readAll().split('\n')) {
+        if (line.isEmpty())
+            continue;
+        QJsonParseError error{};
+        const QJsonDocument doc = QJsonDocument::fromJson(line, &error);
+        if (error.error != QJsonParseError::NoError || !doc.isObject())
+            return {}; // every line must stand alone as one object
+        out << doc.object();
+    }
+    return out;
+}
+
+QJsonObject lineFor(const QList<QJsonObject> &lines, const QString &file)
+{
+    for (const QJsonObject &o : lines)
+        if (o.value(QStringLiteral("file")).toString() == file)
+            return o;
+    return {};
+}
+
+// Runs the front end with a terminal as its standard streams; returns what
+// it printed there and its exit status.
+int runOnTerminal(const QStringList &args, QByteArray *output)
+{
+    QList<QByteArray> bytes;
+    bytes << QByteArray(FG_CLI_PATH);
+    for (const QString &a : args)
+        bytes << QFile::encodeName(a);
+    std::vector<char *> argv;
+    for (QByteArray &b : bytes)
+        argv.push_back(b.data());
+    argv.push_back(nullptr);
+
+    int master = -1;
+    const pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
+    if (pid < 0)
+        return -1;
+    if (pid == 0) {
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    char buf[4096];
+    for (;;) {
+        const ssize_t n = read(master, buf, sizeof buf);
+        if (n > 0)
+            output->append(buf, int(n));
+        else if (n < 0 && errno == EINTR)
+            continue;
+        else
+            break; // EIO once the child has closed the terminal
+    }
+    close(master);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+} // namespace
+
+class TestBatch : public QObject {
+    Q_OBJECT
+
+private slots:
+    void treeLayout_data();
+    void treeLayout();
+    void outputInsideInput();
+    void linkToVisitedFolder();
+    void nameClash_data();
+    void nameClash();
+    void jobsDoNotChangeOutput();
+    void interruptAndResume();
+    void skipExisting_data();
+    void skipExisting();
+    void reportLines();
+    void timingMatchesInfo_data();
+    void timingMatchesInfo();
+    void timingRecords();
+    void padNames_data();
+    void padNames();
+    void progressOnlyOnTerminal_data();
+    void progressOnlyOnTerminal();
+    void shardRecipe();
+};
+
+void TestBatch::treeLayout_data()
+{
+    QTest::addColumn<bool>("recursive");
+    QTest::addColumn<QStringList>("expected");
+    QTest::newRow("top folder only without --recursive")
+        << false << QStringList{"a_1.GIF", "a_2.GIF", "z_1.GIF"};
+    QTest::newRow("subfolders mirrored with --recursive")
+        << true
+        << QStringList{"a_1.GIF", "a_2.GIF", "sub/b_1.GIF", "sub/deeper/c_1.GIF", "sub/deeper/c_2.GIF",
+                       "sub/deeper/c_3.GIF", "z_1.GIF"};
+}
+
+void TestBatch::treeLayout()
+{
+    // Hidden folders, files the catalogue does not list and empty folders
+    // write nothing; a file given directly goes to the top of DIR.
+    QFETCH(bool, recursive);
+    QFETCH(QStringList, expected);
+    QTemporaryDir dir;
+    const QString in = dir.filePath(QStringLiteral("in"));
+    QVERIFY(QDir().mkpath(in + QStringLiteral("/sub/deeper")));
+    QVERIFY(QDir().mkpath(in + QStringLiteral("/.hidden")));
+    QVERIFY(QDir().mkpath(in + QStringLiteral("/empty")));
+    QVERIFY(writeGif(in + QStringLiteral("/a.gif"), 2));
+    QVERIFY(writeGif(in + QStringLiteral("/sub/b.gif"), 1));
+    QVERIFY(writeGif(in + QStringLiteral("/sub/deeper/c.gif"), 3));
+    QVERIFY(writeGif(in + QStringLiteral("/.hidden/h.gif"), 1));
+    QVERIFY(writeGif(in + QStringLiteral("/sub/not-listed.png"), 1));
+    QVERIFY(writeGif(dir.filePath(QStringLiteral("z.gif")), 1));
+    const QString out = dir.filePath(QStringLiteral("out"));
+    QStringList args{QStringLiteral("export"), in, dir.filePath(QStringLiteral("z.gif")),
+                     QStringLiteral("--to"), out};
+    if (recursive)
+        args << QStringLiteral("--recursive");
+    const Run r = runCli(args);
+    QCOMPARE(r.err, QString());
+    QCOMPARE(r.exitCode, 0);
+    QCOMPARE(tree(out), expected);
+}
+
+void TestBatch::outputInsideInput()
+{
+    // Run twice: the second run finds the first one's frames (GIFs) inside
+    // its input and must not decompose them.
+    QTemporaryDir dir;
+    QVERIFY(writeGif(dir.filePath(QStringLiteral("a.gif")), 2));
+    const QString out = dir.filePath(QStringLiteral("frames"));
+    for (int i = 0; i < 2; ++i) {
+        const Run r = runCli({QStringLiteral("export"), dir.path(), QStringLiteral("--recursive"),
+                              QStringLiteral("--to"), out});
+        QCOMPARE(r.exitCode, 0);
+        QCOMPARE(tree(out), (QStringList{"a_1.GIF", "a_2.GIF"}));
+    }
+    // Also when DIR is reached through a link inside the input.
+    QVERIFY(QFile::link(out, dir.filePath(QStringLiteral("link-to-frames"))));
+    const Run r = runCli({QStringLiteral("export"), dir.path(), QStringLiteral("--recursive"),
+                          QStringLiteral("--to"), out});
+    QCOMPARE(r.exitCode, 0);
+    QCOMPARE(tree(out), (QStringList{"a_1.GIF", "a_2.GIF"}));
+}
+
+void TestBatch::linkToVisitedFolder()
+{
+    // A link back up the tree would loop for ever if followed.
+    QTemporaryDir dir;
+    const QString in = dir.filePath(QStringLiteral("in"));
+    QVERIFY(QDir().mkpath(in + QStringLiteral("/sub")));
+    QVERIFY(writeGif(in + QStringLiteral("/sub/a.gif"), 1));
+    QVERIFY(QFile::link(in, in + QStringLiteral("/sub/up")));
+    const QString out = dir.filePath(QStringLiteral("out"));
+    const Run r = runCli({QStringLiteral("export"), in, QStringLiteral("--recursive"), QStringLiteral("--to"), out});
+    QCOMPARE(r.exitCode, 0);
+    QCOMPARE(tree(out), QStringList{"sub/a_1.GIF"});
+}
+
+void TestBatch::nameClash_data()
+{
+    // Inputs relative to the test folder; the first one listed (in argument
+    // order, then name order) is the one exported.
+    QTest::addColumn<QStringList>("inputs");
+    QTest::addColumn<QString>("exported");
+    QTest::addColumn<QString>("refused");
+    QTest::newRow("two folders with the same file name")
+        << QStringList{"one", "two"} << "one/x.gif" << "two/x.gif";
+    QTest::newRow("later folder against a file given first")
+        << QStringList{"two/x.gif", "one"} << "two/x.gif" << "one/x.gif";
+    QTest::newRow("names differing only in the extension")
+        << QStringList{"three"} << "three/x.GIF" << "three/x.gif";
+}
+
+void TestBatch::nameClash()
+{
+    // The file exported first is large and the refused one small, so with
+    // two files at once the refused one would finish first if timing decided.
+    QFETCH(QStringList, inputs);
+    QFETCH(QString, exported);
+    QFETCH(QString, refused);
+    QTemporaryDir dir;
+    for (const char *sub : {"one", "two", "three"})
+        QVERIFY(QDir().mkpath(dir.filePath(QLatin1String(sub))));
+    QVERIFY(writeGif(dir.filePath(exported), 40, 1, 200, 200, true));
+    QVERIFY(writeGif(dir.filePath(refused), 2, 2));
+    QStringList args{QStringLiteral("export")};
+    for (const QString &i : inputs)
+        args << dir.filePath(i);
+    const QString out = dir.filePath(QStringLiteral("out"));
+    const QString report = dir.filePath(QStringLiteral("report.jsonl"));
+    args << QStringLiteral("--to") << out << QStringLiteral("--jobs") << QStringLiteral("2")
+         << QStringLiteral("--format") << QStringLiteral("png") << QStringLiteral("--report") << report;
+    const Run r = runCli(args);
+    QCOMPARE(r.exitCode, 1);
+    QVERIFY2(r.err.contains(dir.filePath(refused)) && r.err.contains(QLatin1String("same names")),
+             qPrintable(r.err));
+    QCOMPARE(tree(out).size(), 40);
+    // The frames are the exported file's: frame 2 of the refused one differs.
+    const QString reference = dir.filePath(QStringLiteral("ref"));
+    QCOMPARE(runCli({QStringLiteral("export"), dir.filePath(exported), QStringLiteral("--to"), reference,
+                     QStringLiteral("--format"), QStringLiteral("png")})
+                 .exitCode,
+             0);
+    QCOMPARE(contents(out), contents(reference));
+    const QList<QJsonObject> lines = readReport(report);
+    QCOMPARE(lines.size(), 2);
+    const QJsonObject refusedLine = lineFor(lines, dir.filePath(refused));
+    QCOMPARE(refusedLine.value(QStringLiteral("error")).toString(), QStringLiteral("NameClash"));
+    QCOMPARE(refusedLine.value(QStringLiteral("clashesWith")).toString(), dir.filePath(exported));
+    QCOMPARE(refusedLine.value(QStringLiteral("written")).toInt(), 0);
+}
+
+void TestBatch::jobsDoNotChangeOutput()
+{
+    QTemporaryDir dir;
+    const QString in = dir.filePath(QStringLiteral("in"));
+    for (int i = 0; i < 12; ++i) {
+        const QString sub = in + QStringLiteral("/d%1").arg(i % 3);
+        QVERIFY(QDir().mkpath(sub));
+        QVERIFY(writeGif(sub + QStringLiteral("/g%1.gif").arg(i), 1 + i % 5, i, 24, 16, true));
+    }
+    int expected = 0;
+    for (int i = 0; i < 12; ++i)
+        expected += 1 + i % 5 + 1; // frames and the timing file
+    QMap<QString, QByteArray> first;
+    for (const char *jobs : {"1", "2"}) {
+        const QString out = dir.filePath(QStringLiteral("out") + QLatin1String(jobs));
+        const Run r = runCli({QStringLiteral("export"), in, QStringLiteral("--recursive"), QStringLiteral("--to"),
+                              out, QStringLiteral("--format"), QStringLiteral("png"), QStringLiteral("--timing"),
+                              QStringLiteral("--pad"), QStringLiteral("--jobs"), QLatin1String(jobs)});
+        QCOMPARE(r.exitCode, 0);
+        const QMap<QString, QByteArray> files = contents(out);
+        QCOMPARE(files.size(), expected);
+        if (first.isEmpty())
+            first = files;
+        else
+            QCOMPARE(files, first);
+    }
+}
+
+void TestBatch::interruptAndResume()
+{
+    // Enough work that the run is still going when the signal comes.
+    QTemporaryDir dir;
+    const QString in = dir.filePath(QStringLiteral("in"));
+    QVERIFY(QDir().mkpath(in));
+    constexpr int Files = 40;
+    constexpr int Frames = 20;
+    for (int i = 0; i < Files; ++i)
+        QVERIFY(writeGif(in + QStringLiteral("/g%1.gif").arg(i, 2, 10, QLatin1Char('0')), Frames, i, 240, 240, true));
+    const QString out = dir.filePath(QStringLiteral("out"));
+    const QString report = dir.filePath(QStringLiteral("report.jsonl"));
+    const QStringList args{QStringLiteral("export"), in, QStringLiteral("--to"), out, QStringLiteral("--format"),
+                           QStringLiteral("png"), QStringLiteral("--jobs"), QStringLiteral("2"),
+                           QStringLiteral("--timing"), QStringLiteral("--skip-existing"),
+                           QStringLiteral("--report"), report};
+
+    QProcess p;
+    p.start(QStringLiteral(FG_CLI_PATH), args);
+    QVERIFY(p.waitForStarted());
+    // Once a first input is complete (its timing file comes last).
+    QTRY_VERIFY_WITH_TIMEOUT(!tree(out).filter(QStringLiteral("_timing.json")).isEmpty(), 60000);
+    QCOMPARE(::kill(pid_t(p.processId()), SIGINT), 0);
+    QVERIFY(p.waitForFinished(60000));
+    QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(p.exitCode(), 130);
+    const QString err = QString::fromLocal8Bit(p.readAllStandardError());
+    QVERIFY2(err.contains(QLatin1String("interrupted")) && err.contains(QLatin1String("--skip-existing")),
+             qPrintable(err));
+
+    // Only finished files, no temporary of any kind, and not everything.
+    const QStringList partial = tree(out);
+    QVERIFY(partial.size() < Files * (Frames + 1));
+    static const QRegularExpression finished(QStringLiteral("^g\\d\\d_(\\d+\\.png|timing\\.json)$"));
+    for (const QString &name : partial) {
+        QVERIFY2(finished.match(name).hasMatch(), qPrintable(name));
+        if (name.endsWith(QLatin1String(".png")))
+            QVERIFY2(!QImage(QDir(out).filePath(name)).isNull(), qPrintable(name));
+    }
+    // Each line of the stopped run is a finished input (or the one stopped).
+    const QList<QJsonObject> stopped = readReport(report);
+    QVERIFY(!stopped.isEmpty());
+    QVERIFY(stopped.size() < Files);
+
+    // The second run finishes the job and matches an uninterrupted run.
+    const Run second = runCli(args);
+    QCOMPARE(second.exitCode, 0);
+    // Lines are appended: the second run's follow the first run's.
+    const QList<QJsonObject> lines = readReport(report).mid(stopped.size());
+    QCOMPARE(lines.size(), Files);
+    int skipped = 0;
+    for (const QJsonObject &o : lines)
+        skipped += o.value(QStringLiteral("skipped")).toBool() ? 1 : 0;
+    QVERIFY(skipped > 0 && skipped < Files);
+    const QString reference = dir.filePath(QStringLiteral("ref"));
+    QCOMPARE(runCli({QStringLiteral("export"), in, QStringLiteral("--to"), reference, QStringLiteral("--format"),
+                     QStringLiteral("png"), QStringLiteral("--timing")})
+                 .exitCode,
+             0);
+    // Timing files name their source, which is the same path in both runs.
+    QCOMPARE(contents(out), contents(reference));
+}
+
+void TestBatch::skipExisting_data()
+{
+    // What happens to the output between the first and the second run.
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<bool>("skipped");
+    QTest::newRow("nothing: skipped") << "" << true;
+    QTest::newRow("a frame file removed: exported again") << "remove frame" << false;
+    QTest::newRow("the timing file removed: exported again") << "remove timing" << false;
+    QTest::newRow("the input newer than its frames: exported again") << "touch input" << false;
+    QTest::newRow("padded names asked for: exported again") << "pad" << false;
+}
+
+void TestBatch::skipExisting()
+{
+    QFETCH(QString, change);
+    QFETCH(bool, skipped);
+    QTemporaryDir dir;
+    const QString gif = dir.filePath(QStringLiteral("a.gif"));
+    QVERIFY(writeGif(gif, 12));
+    const QString out = dir.filePath(QStringLiteral("out"));
+    const QString report = dir.filePath(QStringLiteral("report.jsonl"));
+    QStringList args{QStringLiteral("export"), gif, QStringLiteral("--to"), out, QStringLiteral("--timing"),
+                     QStringLiteral("--skip-existing"), QStringLiteral("--report"), report};
+    QCOMPARE(runCli(args).exitCode, 0);
+    if (change == QLatin1String("remove frame"))
+        QVERIFY(QFile::remove(out + QStringLiteral("/a_7.GIF")));
+    else if (change == QLatin1String("remove timing"))
+        QVERIFY(QFile::remove(out + QStringLiteral("/a_timing.json")));
+    else if (change == QLatin1String("touch input")) {
+        QFile input(gif);
+        QVERIFY(input.open(QIODevice::ReadWrite));
+        QVERIFY(input.setFileTime(QDateTime::currentDateTime().addSecs(60), QFileDevice::FileModificationTime));
+    }
+    else if (change == QLatin1String("pad"))
+        args << QStringLiteral("--pad");
+    QCOMPARE(runCli(args).exitCode, 0);
+    const QList<QJsonObject> lines = readReport(report);
+    QCOMPARE(lines.size(), 2);
+    QCOMPARE(lines[0].value(QStringLiteral("written")).toInt(), 12);
+    QCOMPARE(lines[1].value(QStringLiteral("skipped")).toBool(), skipped);
+    QCOMPARE(lines[1].value(QStringLiteral("written")).toInt(), skipped ? 0 : 12);
+}
+
+void TestBatch::reportLines()
+{
+    // A written file, an unreadable one, and one frame whose target is a folder.
+    QTemporaryDir dir;
+    const QString in = dir.filePath(QStringLiteral("in"));
+    QVERIFY(QDir().mkpath(in));
+    QVERIFY(writeGif(in + QStringLiteral("/good.gif"), 3));
+    QVERIFY(writeGif(in + QStringLiteral("/blocked.gif"), 4));
+    {
+        QFile bad(in + QStringLiteral("/bad.gif"));
+        QVERIFY(bad.open(QIODevice::WriteOnly));
+        bad.write("not a picture");
+    }
+    const QString out = dir.filePath(QStringLiteral("out"));
+    QVERIFY(QDir().mkpath(out + QStringLiteral("/blocked_2.png")));
+    const QString report = dir.filePath(QStringLiteral("report.jsonl"));
+    const Run r = runCli({QStringLiteral("export"), in, QStringLiteral("--to"), out, QStringLiteral("--format"),
+                          QStringLiteral("png"), QStringLiteral("--report"), report});
+    QCOMPARE(r.exitCode, 1);
+    // Standard error keeps the human-readable failures.
+    QVERIFY(r.err.contains(in + QStringLiteral("/bad.gif")));
+    QVERIFY(r.err.contains(out + QStringLiteral("/blocked_2.png")));
+
+    const QList<QJsonObject> lines = readReport(report);
+    QCOMPARE(lines.size(), 3);
+    for (const QJsonObject &o : lines) {
+        for (const char *key : {"file", "frames", "written", "failed", "skipped", "ms"})
+            QVERIFY2(o.contains(QLatin1String(key)), key);
+        QVERIFY(o.value(QStringLiteral("ms")).toDouble() >= 0);
+        QCOMPARE(o.value(QStringLiteral("skipped")).toBool(), false);
+    }
+    const QJsonObject good = lineFor(lines, in + QStringLiteral("/good.gif"));
+    QCOMPARE(good.value(QStringLiteral("frames")).toInt(), 3);
+    QCOMPARE(good.value(QStringLiteral("written")).toInt(), 3);
+    QCOMPARE(good.value(QStringLiteral("failed")).toArray().size(), 0);
+    QVERIFY(good.value(QStringLiteral("error")).isNull());
+
+    const QJsonObject bad = lineFor(lines, in + QStringLiteral("/bad.gif"));
+    QCOMPARE(bad.value(QStringLiteral("written")).toInt(), 0);
+    QCOMPARE(bad.value(QStringLiteral("error")).toString(), QStringLiteral("NotAPicture"));
+
+    const QJsonObject blocked = lineFor(lines, in + QStringLiteral("/blocked.gif"));
+    QCOMPARE(blocked.value(QStringLiteral("frames")).toInt(), 4);
+    QCOMPARE(blocked.value(QStringLiteral("written")).toInt(), 3);
+    const QJsonArray failed = blocked.value(QStringLiteral("failed")).toArray();
+    QCOMPARE(failed.size(), 1);
+    QCOMPARE(failed[0].toObject().value(QStringLiteral("frame")).toInt(), 2);
+    QCOMPARE(failed[0].toObject().value(QStringLiteral("reason")).toString(), QStringLiteral("FolderInTheWay"));
+}
+
+void TestBatch::timingMatchesInfo_data()
+{
+    // Files whose structure is unusual: the timing file must still list every
+    // frame the export counts, with the delays `info --json` gives.
+    QTest::addColumn<QString>("file");
+    const QDir data(QStringLiteral(FG_TEST_DATA));
+    for (const QString &name : data.entryList({QStringLiteral("*.gif")}, QDir::Files, QDir::Name))
+        QTest::newRow(qPrintable(name)) << data.filePath(name);
+}
+
+void TestBatch::timingMatchesInfo()
+{
+    QFETCH(QString, file);
+    QTemporaryDir dir;
+    const Run info = runCli({QStringLiteral("info"), file, QStringLiteral("--json")});
+    QCOMPARE(info.exitCode, 0);
+    const QJsonObject facts = QJsonDocument::fromJson(info.out.toUtf8()).array().at(0).toObject();
+    const Run r = runCli({QStringLiteral("export"), file, QStringLiteral("--to"), dir.path(), QStringLiteral("--timing"),
+                          QStringLiteral("--format"), QStringLiteral("png")});
+    QCOMPARE(r.exitCode, 0);
+    const QString base = QFileInfo(file).completeBaseName();
+    QFile timingFile(dir.filePath(base + QStringLiteral("_timing.json")));
+    QVERIFY(timingFile.open(QIODevice::ReadOnly));
+    const QJsonObject timing = QJsonDocument::fromJson(timingFile.readAll()).object();
+    QCOMPARE(timing.value(QStringLiteral("file")).toString(), file);
+    for (const char *key : {"width", "height", "loopCount", "totalMs"})
+        QCOMPARE(timing.value(QLatin1String(key)), facts.value(QLatin1String(key)));
+    const QJsonArray frames = timing.value(QStringLiteral("frames")).toArray();
+    const QJsonArray delays = facts.value(QStringLiteral("delaysMs")).toArray();
+    QCOMPARE(frames.size(), facts.value(QStringLiteral("frameCount")).toInt());
+    qint64 played = 0;
+    for (int i = 0; i < frames.size(); ++i) {
+        const QJsonObject f = frames[i].toObject();
+        QCOMPARE(f.value(QStringLiteral("index")).toInt(), i + 1);
+        QCOMPARE(f.value(QStringLiteral("delayMs")), delays[i]);
+        const QString name = f.value(QStringLiteral("file")).toString();
+        QCOMPARE(name, base + QStringLiteral("_%1.png").arg(i + 1));
+        // Every exported frame is a whole canvas.
+        QCOMPARE(QImage(dir.filePath(name)).size(),
+                 QSize(timing.value(QStringLiteral("width")).toInt(), timing.value(QStringLiteral("height")).toInt()));
+        played += f.value(QStringLiteral("playedMs")).toInteger();
+    }
+    QCOMPARE(timing.value(QStringLiteral("totalPlayedMs")).toInteger(), played);
+}
+
+void TestBatch::timingRecords()
+{
+    // Each frame as stored: its rectangle (also beyond the screen), its
+    // disposal ("unspecified" and reserved codes read as "none"), and the
+    // delay a browser plays (10 ms or less plays as 100 ms).
+    fgtest::GifSpec spec;
+    spec.width = 8;
+    spec.height = 6;
+    spec.globalPalette = {{0, 0, 0}, {255, 0, 0}};
+    struct Stored {
+        int x, y, w, h, disposal, delay;
+        const char *disposalName;
+        int playedMs;
+    };
+    const Stored stored[] = {
+        {0, 0, 8, 6, 0, 0, "none", 100},       {2, 1, 3, 2, 1, 1, "none", 100},
+        {5, 4, 6, 5, 2, 2, "background", 20},   {1, 1, 2, 2, 3, 7, "previous", 70},
+        {0, 0, 1, 1, 5, 11, "none", 110},
+    };
+    for (const Stored &s : stored) {
+        fgtest::GifFrame f;
+        f.x = s.x;
+        f.y = s.y;
+        f.w = s.w;
+        f.h = s.h;
+        f.indexes = fgtest::filled(s.w * s.h, 1);
+        f.disposal = s.disposal;
+        f.delay = s.delay;
+        spec.frames.push_back(f);
+    }
+    QTemporaryDir dir;
+    const QString gif = dir.filePath(QStringLiteral("s.gif"));
+    QVERIFY(fgtest::writeGif(gif, spec));
+    const QString out = dir.filePath(QStringLiteral("out"));
+    QCOMPARE(runCli({QStringLiteral("export"), gif, QStringLiteral("--to"), out, QStringLiteral("--timing"),
+                     QStringLiteral("--frames"), QStringLiteral("2-3")})
+                 .exitCode,
+             0);
+    QFile timingFile(out + QStringLiteral("/s_timing.json"));
+    QVERIFY(timingFile.open(QIODevice::ReadOnly));
+    const QJsonObject timing = QJsonDocument::fromJson(timingFile.readAll()).object();
+    QVERIFY(timing.value(QStringLiteral("loopCount")).isNull());
+    QCOMPARE(timing.value(QStringLiteral("totalMs")).toInt(), 210);
+    QCOMPARE(timing.value(QStringLiteral("totalPlayedMs")).toInt(), 400);
+    const QJsonArray frames = timing.value(QStringLiteral("frames")).toArray();
+    QCOMPARE(frames.size(), 5);
+    for (int i = 0; i < 5; ++i) {
+        const QJsonObject f = frames[i].toObject();
+        const Stored &s = stored[i];
+        QCOMPARE(f.value(QStringLiteral("x")).toInt(), s.x);
+        QCOMPARE(f.value(QStringLiteral("y")).toInt(), s.y);
+        QCOMPARE(f.value(QStringLiteral("width")).toInt(), s.w);
+        QCOMPARE(f.value(QStringLiteral("height")).toInt(), s.h);
+        QCOMPARE(f.value(QStringLiteral("disposal")).toString(), QLatin1String(s.disposalName));
+        QCOMPARE(f.value(QStringLiteral("blend")).toString(), QStringLiteral("over"));
+        QCOMPARE(f.value(QStringLiteral("delayMs")).toInt(), s.delay * 10);
+        QCOMPARE(f.value(QStringLiteral("playedMs")).toInt(), s.playedMs);
+        // Only the frames exported have a file.
+        if (i == 1 || i == 2)
+            QCOMPARE(f.value(QStringLiteral("file")).toString(), QStringLiteral("s_%1.GIF").arg(i + 1));
+        else
+            QVERIFY(f.value(QStringLiteral("file")).isNull());
+    }
+}
+
+void TestBatch::padNames_data()
+{
+    QTest::addColumn<int>("frames");
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QStringList>("expected");
+    QTest::newRow("9 frames: one digit, nothing to pad")
+        << 9 << QStringList{"--pad", "--frames", "1,9"} << QStringList{"x_1.GIF", "x_9.GIF"};
+    QTest::newRow("12 frames: two digits")
+        << 12 << QStringList{"--pad", "--frames", "1,10"} << QStringList{"x_01.GIF", "x_10.GIF"};
+    QTest::newRow("width of the frame count, not of the frames chosen")
+        << 100 << QStringList{"--pad", "--frames", "3"} << QStringList{"x_003.GIF"};
+    QTest::newRow("without --pad, as the window writes them")
+        << 12 << QStringList{"--frames", "1,10"} << QStringList{"x_1.GIF", "x_10.GIF"};
+}
+
+void TestBatch::padNames()
+{
+    QFETCH(int, frames);
+    QFETCH(QStringList, options);
+    QFETCH(QStringList, expected);
+    QTemporaryDir dir;
+    const QString gif = dir.filePath(QStringLiteral("x.gif"));
+    QVERIFY(writeGif(gif, frames));
+    const QString out = dir.filePath(QStringLiteral("out"));
+    const Run r = runCli(QStringList{QStringLiteral("export"), gif, QStringLiteral("--to"), out} + options);
+    QCOMPARE(r.exitCode, 0);
+    QCOMPARE(tree(out), expected);
+}
+
+void TestBatch::progressOnlyOnTerminal_data()
+{
+    QTest::addColumn<bool>("terminal");
+    QTest::addColumn<bool>("quiet");
+    QTest::addColumn<bool>("shown");
+    QTest::newRow("terminal: shown") << true << false << true;
+    QTest::newRow("terminal with --quiet: silent") << true << true << false;
+    QTest::newRow("pipe: silent") << false << false << false;
+}
+
+void TestBatch::progressOnlyOnTerminal()
+{
+    QFETCH(bool, terminal);
+    QFETCH(bool, quiet);
+    QFETCH(bool, shown);
+    QTemporaryDir dir;
+    QVERIFY(writeGif(dir.filePath(QStringLiteral("a.gif")), 3));
+    QVERIFY(writeGif(dir.filePath(QStringLiteral("b.gif")), 2));
+    QStringList args{QStringLiteral("export"), dir.path(), QStringLiteral("--to"), dir.filePath(QStringLiteral("out"))};
+    if (quiet)
+        args << QStringLiteral("--quiet");
+    QString err;
+    if (terminal) {
+        QByteArray output;
+        QCOMPARE(runOnTerminal(args, &output), 0);
+        err = QString::fromLocal8Bit(output);
+    } else {
+        const Run r = runCli(args);
+        QCOMPARE(r.exitCode, 0);
+        err = r.err + r.out;
+    }
+    QCOMPARE(err.contains(QLatin1String("2/2 files, 5 frames")), shown);
+    if (!shown)
+        QCOMPARE(err, QString());
+}
+
+void TestBatch::shardRecipe()
+{
+    // The README's recipe with two local shards instead of two machines.
+    const QString parallel = QStandardPaths::findExecutable(QStringLiteral("parallel"));
+    if (parallel.isEmpty())
+        QSKIP("GNU parallel is not installed");
+    QTemporaryDir dir;
+    const QString in = dir.filePath(QStringLiteral("gifs"));
+    QVERIFY(QDir().mkpath(in));
+    for (int i = 0; i < 6; ++i)
+        QVERIFY(writeGif(in + QStringLiteral("/g%1.gif").arg(i), 1 + i, i));
+    const QString script = QStringLiteral(
+        "set -e\n"
+        "cd \"$1\"\n"
+        "find gifs -name '*.gif' | sort > files.txt\n"
+        "split -n l/2 files.txt shard.\n"
+        "mkdir -p reports\n"
+        "ls shard.* | parallel --sshlogin 2/: \"xargs -d '\\n' -a {} $2 export --to frames"
+        " --format png --skip-existing --quiet --report reports/{/}.jsonl\"\n"
+        "cat reports/*.jsonl > report.jsonl\n");
+    QProcess p;
+    p.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), script, QStringLiteral("sh"), dir.path(),
+                                        QStringLiteral(FG_CLI_PATH)});
+    QVERIFY(p.waitForFinished(120000));
+    QVERIFY2(p.exitCode() == 0, p.readAllStandardError().constData());
+    QCOMPARE(QDir(dir.filePath(QStringLiteral("reports"))).entryList(QDir::Files).size(), 2);
+    const QList<QJsonObject> lines = readReport(dir.filePath(QStringLiteral("report.jsonl")));
+    QCOMPARE(lines.size(), 6);
+    QCOMPARE(tree(dir.filePath(QStringLiteral("frames"))).size(), 1 + 2 + 3 + 4 + 5 + 6);
+}
+
+QTEST_GUILESS_MAIN(TestBatch)
+#include "tst_batch.moc"
