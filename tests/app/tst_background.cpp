@@ -175,6 +175,55 @@ private slots:
         QVERIFY(store->peakHeld() <= FrameInspection::MaxHeld);
     }
 
+    void finalStateEqualsTheSynchronousOne_data()
+    {
+        QTest::addColumn<QString>("name");
+        for (const char *name : {"appended-without-trailer.gif", "frame-outside-screen.gif",
+                                 "lzw-code-size-11.gif", "previous-disposal-first-frame.gif",
+                                 "webp-lossless-blend-dispose.webp"})
+            QTest::newRow(name) << QString::fromLatin1(name);
+    }
+
+    void finalStateEqualsTheSynchronousOne()
+    {
+        // The same GIF inspected in place (jobs run within the selection: the
+        // synchronous sequence) and on real threads ends in the same window.
+        QFETCH(QString, name);
+        QTemporaryDir dir;
+        QVERIFY(QFile::copy(QStringLiteral(FG_TEST_DATA "/") + name, dir.filePath(name)));
+        Seams seams;
+        Window inPlace(dir.path(), true, true);
+        QVERIFY(inPlace.finishScan());
+        inPlace->ListView1->selectRow(0);
+        QVERIFY(!inPlace->Inspecting());
+
+        TForm1::Options options;
+        options.treeRoot = dir.path();
+        auto runner = std::make_unique<ManualRunner>();
+        runner->immediate = true;
+        options.runner = std::move(runner);
+        TForm1 threaded(std::move(options));
+        QTRY_VERIFY(!threaded.Scanning);
+        threaded.ListView1->selectRow(0);
+        QTRY_VERIFY(!threaded.Inspecting());
+
+        const IconListModel *a = inPlace->ListView2->items();
+        const IconListModel *b = threaded.ListView2->items();
+        QVERIFY(a->count() > 0);
+        QCOMPARE(b->count(), a->count());
+        for (int i = 0; i < a->count(); ++i) {
+            QCOMPARE(b->item(i).caption, a->item(i).caption);
+            QCOMPARE(b->item(i).subItems, a->item(i).subItems);
+            QCOMPARE(b->item(i).imageIndex, a->item(i).imageIndex);
+            QTRY_VERIFY(!threaded.ImageList2->image(i).isNull());
+            QCOMPARE(threaded.ImageList2->image(i), inPlace->ImageList2->image(i));
+        }
+        for (TFlatEdit *TForm1::*field : {&TForm1::FlatEdit2, &TForm1::FlatEdit3, &TForm1::FlatEdit4})
+            QCOMPARE((threaded.*field)->text(), ((*inPlace.form).*field)->text());
+        QCOMPARE(threaded.StatusBar1->panelText(2), inPlace->StatusBar1->panelText(2));
+        QCOMPARE(threaded.Image4->picture(), inPlace->Image4->picture());
+    }
+
 private:
     int w_listed() const { return m_form ? m_form->ListView2->items()->count() : -1; }
     TForm1 *m_form = nullptr;
