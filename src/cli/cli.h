@@ -13,10 +13,10 @@ namespace cli {
 
 enum Exit { ExitOk = 0, ExitFailed = 1, ExitUsage = 2 };
 
-int runInfo(const QStringList &args);
-int runExport(const QStringList &args);
-int runThumbs(const QStringList &args);
-int runSample(const QStringList &args);
+int infoCommand(const QStringList &args);
+int exportCommand(const QStringList &args);
+int thumbsCommand(const QStringList &args);
+int sampleCommand(const QStringList &args);
 
 // Prints the usage text on stdout (for --help) or stderr (after a usage error).
 void printUsage(bool toStderr);

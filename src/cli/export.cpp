@@ -45,7 +45,7 @@ bool parseFrames(const QString &text, std::vector<FrameRange> *out)
 
 } // namespace
 
-int runExport(const QStringList &rawArgs)
+int exportCommand(const QStringList &rawArgs)
 {
     const ParsedArgs args =
         parseArgs(rawArgs,

@@ -67,7 +67,7 @@ QJsonObject toJson(const QString &path, const GifFacts &f)
 
 } // namespace
 
-int runInfo(const QStringList &rawArgs)
+int infoCommand(const QStringList &rawArgs)
 {
     const ParsedArgs args = parseArgs(rawArgs, {}, {QStringLiteral("json")});
     if (!args.error.isEmpty())

@@ -29,12 +29,12 @@ int main(int argc, char *argv[])
 
     ImagingSession imaging;
     if (command == QLatin1String("info"))
-        return cli::runInfo(args);
+        return cli::infoCommand(args);
     if (command == QLatin1String("export"))
-        return cli::runExport(args);
+        return cli::exportCommand(args);
     if (command == QLatin1String("thumbs"))
-        return cli::runThumbs(args);
+        return cli::thumbsCommand(args);
     if (command == QLatin1String("sample"))
-        return cli::runSample(args);
+        return cli::sampleCommand(args);
     return cli::usageError(QStringLiteral("unknown command: %1").arg(command));
 }

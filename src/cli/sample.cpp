@@ -11,7 +11,7 @@
 
 namespace cli {
 
-int runSample(const QStringList &args)
+int sampleCommand(const QStringList &args)
 {
     if (args.size() != 1 || args.front().startsWith(QLatin1String("--")))
         return usageError(QStringLiteral("sample takes exactly one output file"));

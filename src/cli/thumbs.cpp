@@ -15,7 +15,7 @@
 
 namespace cli {
 
-int runThumbs(const QStringList &rawArgs)
+int thumbsCommand(const QStringList &rawArgs)
 {
     const ParsedArgs args = parseArgs(rawArgs, {QStringLiteral("to")}, {QStringLiteral("quiet")});
     if (!args.error.isEmpty())
