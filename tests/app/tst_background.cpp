@@ -2,6 +2,8 @@
 // change or closing, never showing a frame of an old GIF; "分解" and the
 // playback wait for its end; long GIFs keep a bounded number of thumbnails.
 #include "apptest.h"
+
+#include <QRegularExpression>
 #include "app/widgets.h"
 #include "controls/flat/flatedit.h"
 #include "controls/iconlist.h"
@@ -222,6 +224,29 @@ private slots:
             QCOMPARE((threaded.*field)->text(), ((*inPlace.form).*field)->text());
         QCOMPARE(threaded.StatusBar1->panelText(2), inPlace->StatusBar1->panelText(2));
         QCOMPARE(threaded.Image4->picture(), inPlace->Image4->picture());
+    }
+
+    void statusShowsTheListingProgress()
+    {
+        QTemporaryDir dir;
+        QVERIFY(writeColours(dir.filePath(QStringLiteral("a.gif")), 40));
+        Seams seams;
+        Window w(dir.path(), true);
+        QVERIFY(w.finishScan());
+        // Read after the window has shown each step of the listing.
+        QStringList shown;
+        connect(w->inspection(), &FrameInspection::opened, this,
+                [&] { shown << w->StatusBar1->panelText(2); });
+        connect(w->inspection(), &FrameInspection::framesListed, this,
+                [&] { shown << w->StatusBar1->panelText(2); });
+        w->ListView1->selectRow(0);
+        const QString path = dir.filePath(QStringLiteral("a.gif"));
+        QVERIFY(shown.size() >= 2);
+        QCOMPARE(shown.front(), path + QStringLiteral(" (0/40)"));
+        for (const QString &text : std::as_const(shown))
+            QVERIFY2(QRegularExpression(QRegularExpression::escape(path) + QStringLiteral(" \\(\\d+/40\\)"))
+                         .match(text).hasMatch(), qPrintable(text));
+        QCOMPARE(w->StatusBar1->panelText(2), path);
     }
 
 private:
