@@ -5,11 +5,6 @@
 
 #include "imaging/filesize.h"
 
-std::int64_t frameDelayMs(const std::vector<std::uint32_t> &hundredths, std::uint32_t index)
-{
-    return index < hundredths.size() ? std::int64_t(hundredths[index]) * 10 : 0;
-}
-
 engine::Cause loadFailureCause(engine::Status status)
 {
     return status == engine::GenericError ? engine::Cause::NoFrames

@@ -41,5 +41,3 @@ GifFacts readGifFacts(const QString &path, engine::Status *status);
 // (a GIF without a single frame loads with GenericError).
 engine::Cause loadFailureCause(engine::Status status);
 
-// The delay of frame `index` in milliseconds from a list in hundredths.
-std::int64_t frameDelayMs(const std::vector<std::uint32_t> &hundredths, std::uint32_t index);
