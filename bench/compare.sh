@@ -22,8 +22,8 @@ py=/usr/bin/python3
 
 [ -x "$cli" ] || { echo "no command-line front end at $cli (build it first)" >&2; exit 2; }
 [ -x /usr/bin/time ] || { echo "GNU time is needed: apt-get install time" >&2; exit 2; }
+. "$here/peers.sh"
 
-has() { command -v "$1" >/dev/null 2>&1; }
 skipped() { case " $skip " in *" $1 "*) return 0 ;; esac; return 1; }
 pillow() { [ -x "$py" ] && "$py" -c 'import PIL' 2>/dev/null; }
 
@@ -42,30 +42,6 @@ if [ ! -f "$inputs/screencast.gif" ] || [ ! -f "$inputs/video.gif" ] \
   fi
 fi
 
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT INT TERM
-
-# ImageMagick's stock policy (256 MiB) makes it fail on these inputs: raise it.
-mkdir -p "$work/magick"
-cat > "$work/magick/policy.xml" <<'EOF'
-<policymap>
-  <policy domain="resource" name="memory" value="16GiB"/>
-  <policy domain="resource" name="map" value="32GiB"/>
-  <policy domain="resource" name="width" value="128KP"/>
-  <policy domain="resource" name="height" value="128KP"/>
-  <policy domain="resource" name="area" value="16GP"/>
-  <policy domain="resource" name="disk" value="64GiB"/>
-</policymap>
-EOF
-
-cat > "$work/pillow_frames.py" <<'EOF'
-import sys
-from PIL import Image, ImageSequence
-src, out = sys.argv[1], sys.argv[2]
-with Image.open(src) as im:
-    for i, frame in enumerate(ImageSequence.Iterator(im)):
-        frame.convert("RGBA").save(f"{out}/f_{i + 1}.png")
-EOF
 cat > "$work/pillow_thumbs.py" <<'EOF'
 import os, sys
 from PIL import Image
@@ -80,20 +56,6 @@ for name in sorted(os.listdir(src)):
         canvas.paste(im, ((120 - im.width) // 2, (120 - im.height) // 2), im)
         canvas.save(os.path.join(out, name + ".png"))
 EOF
-
-# measure OUTDIR COMMAND...: runs the command once; sets wall, mem (MB), size (MB), rc.
-measure() {
-  outdir=$1; shift
-  rm -rf "$outdir"; mkdir -p "$outdir"
-  rc=0
-  /usr/bin/time -f "%e %M" -o "$work/time.txt" "$@" >/dev/null 2>"$work/stderr.txt" || rc=$?
-  wall=$(tail -n 1 "$work/time.txt" | cut -d' ' -f1)
-  mem=$(tail -n 1 "$work/time.txt" | awk '{ printf "%.0f", $2 / 1024 }')
-  size=$(du -sb "$outdir" | awk '{ printf "%.2f", $1 / 1000000 }')
-  files=$(find "$outdir" -type f | wc -l)
-}
-
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else printf "-" }'; }
 
 row() { # tool
   printf '  %-12s %7.2f s %6s MB %8s MB %5s files  rc %s' "$1" "$wall" "$mem" "$size" "$files" "$rc"

@@ -263,19 +263,16 @@ private:
         }
 
         // The frame count decides the names and which listed frames exist; the
-        // run reads the file again, so nothing of this load stays in memory.
-        std::uint32_t count = 0;
-        {
-            engine::Status status = engine::Ok;
-            const std::unique_ptr<engine::Image> image = engine::Image::load(item.source, &status);
-            if (!image) {
-                const engine::Cause cause = loadFailureCause(status);
-                printError(QStringLiteral("%1: cannot read the picture: %2").arg(item.source, causeText(cause)));
-                fileFailed(causeName(cause));
-                return out;
-            }
-            count = image->frameCount();
+        // run goes on with this same picture.
+        engine::Status status = engine::Ok;
+        std::unique_ptr<engine::Image> image = engine::Image::load(item.source, &status);
+        if (!image) {
+            const engine::Cause cause = loadFailureCause(status);
+            printError(QStringLiteral("%1: cannot read the picture: %2").arg(item.source, causeText(cause)));
+            fileFailed(causeName(cause));
+            return out;
         }
+        const std::uint32_t count = image->frameCount();
 
         ExportRequest request;
         request.source = item.source;
@@ -337,7 +334,7 @@ private:
             m_progress.framesWritten(done - reported);
             reported = done;
         };
-        const ExportResult result = runExport(request, control);
+        const ExportResult result = runExport(request, control, std::move(image), status);
 
         if (result.sourceError != engine::Cause::None) {
             printError(QStringLiteral("%1: cannot read the picture: %2")

@@ -32,10 +32,6 @@ QString causeText(engine::Cause cause);
 
 // The output folder path joined with a file name, with no doubled "/".
 QString joinPath(const QString &folder, const QString &name);
-// Whether `path` names a folder (links followed).
-bool isFolder(const QString &path);
-// `path` made absolute against the working folder.
-QString absolutePath(const QString &path);
 // Makes the output folder (and its parents); false with a message on stderr.
 bool makeOutputFolder(const QString &folder);
 

@@ -4,7 +4,6 @@
 #include <sys/stat.h>
 
 #include <cerrno>
-#include <climits>
 
 #include <cstdio>
 #include <unistd.h>
@@ -132,25 +131,9 @@ QString joinPath(const QString &folder, const QString &name)
     return folder + QLatin1Char('/') + name;
 }
 
-bool isFolder(const QString &path)
-{
-    struct stat st {};
-    return ::stat(filepath::pathToBytes(path).constData(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-QString absolutePath(const QString &path)
-{
-    if (path.startsWith(QLatin1Char('/')))
-        return path;
-    char buffer[PATH_MAX];
-    if (!::getcwd(buffer, sizeof buffer))
-        return path;
-    return joinPath(filepath::pathFromBytes(QByteArray(buffer)), path);
-}
-
 bool makeOutputFolder(const QString &folder)
 {
-    if (isFolder(folder))
+    if (filepath::isFolder(folder))
         return true;
     const QByteArray bytes = filepath::pathToBytes(folder);
     struct stat st {};
@@ -169,7 +152,7 @@ bool makeOutputFolder(const QString &folder)
             return false;
         }
     }
-    if (!isFolder(folder)) {
+    if (!filepath::isFolder(folder)) {
         printError(QStringLiteral("%1: cannot create the folder").arg(folder));
         return false;
     }

@@ -7,6 +7,7 @@
 
 #include "args.h"
 #include "cli.h"
+#include "common/filepath.h"
 #include "core/giffacts.h"
 #include "core/jobs.h"
 #include "core/listing.h"
@@ -26,7 +27,7 @@ int thumbsCommand(const QStringList &rawArgs)
         return usageError(QStringLiteral("thumbs needs --to DIR"));
     const QString source = args.positional.front();
     const QString target = args.values.value(QStringLiteral("to"));
-    const CatalogueListing listing = listCatalogue(absolutePath(source));
+    const CatalogueListing listing = listCatalogue(filepath::absolutePath(source));
     if (listing.error != engine::Cause::None) {
         printError(QStringLiteral("%1: cannot read the folder: %2").arg(source, causeText(listing.error)));
         return ExitFailed;

@@ -12,11 +12,15 @@
 // Qt's file classes, and is shown only through displayPath, which puts the
 // replacement character U+FFFD where a byte was kept.
 //
-// Header-only and dependency-free so every layer can use it; any thread.
+// Header-only (Qt Core and POSIX) so every layer can use it; any thread.
 
 #include <QByteArray>
 #include <QString>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <climits>
 #include <cstdint>
 
 namespace filepath {
@@ -137,6 +141,24 @@ inline QString displayPath(const QString &path)
             out[i] = QChar(char16_t(0xFFFD));
     }
     return out;
+}
+
+// Whether `path` names a folder (links followed).
+inline bool isFolder(const QString &path)
+{
+    struct stat st {};
+    return ::stat(pathToBytes(path).constData(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// `path` made absolute against the working folder (unchanged when it is already).
+inline QString absolutePath(const QString &path)
+{
+    if (path.startsWith(QLatin1Char('/')))
+        return path;
+    char cwd[PATH_MAX];
+    if (!::getcwd(cwd, sizeof cwd))
+        return path;
+    return pathFromBytes(QByteArray(cwd)) + QLatin1Char('/') + path;
 }
 
 } // namespace filepath

@@ -1,7 +1,7 @@
 #pragma once
 // BusyCursor: the wait cursor for the length of a scope, for the synchronous
-// waits of the GUI thread (an inspection, an export run, a long folder
-// operation). Nests. GUI thread only.
+// waits of the GUI thread (a long folder operation of the tree). Nests. GUI
+// thread only.
 
 #include <QGuiApplication>
 

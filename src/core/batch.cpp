@@ -15,7 +15,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <climits>
 #include <memory>
 #include <set>
 #include <utility>
@@ -25,23 +24,6 @@
 #include "shell/nameorder.h"
 
 namespace {
-
-// `path` made absolute against the working folder, as bytes allow.
-QString absolutePathOf(const QString &path)
-{
-    if (path.startsWith(QLatin1Char('/')))
-        return path;
-    char cwd[PATH_MAX];
-    if (!::getcwd(cwd, sizeof cwd))
-        return path;
-    return filepath::pathFromBytes(QByteArray(cwd)) + QLatin1Char('/') + path;
-}
-
-bool isFolderPath(const QString &path)
-{
-    struct stat st {};
-    return ::stat(filepath::pathToBytes(path).constData(), &st) == 0 && S_ISDIR(st.st_mode);
-}
 
 
 // A folder's identity, so that a link back to a folder already walked and the
@@ -121,7 +103,7 @@ public:
     // its files go below the output folder ("" or ending in "/").
     void addFolder(const QString &shown, const QString &relative)
     {
-        const QString absolute = absolutePathOf(shown);
+        const QString absolute = filepath::absolutePath(shown);
         FolderId id{};
         if (!folderId(absolute, &id)) {
             m_plan.problems.push_back({shown, engine::Cause::NotFound});
@@ -184,7 +166,7 @@ BatchPlan planBatch(const QStringList &inputs, const QString &outputFolder, bool
 {
     Planner planner(outputFolder, recursive);
     for (const QString &input : inputs) {
-        if (isFolderPath(input))
+        if (filepath::isFolder(input))
             planner.addFolder(input, QString());
         else
             planner.addFile(input, QString()); // a missing file fails when it is read

@@ -46,12 +46,6 @@ engine::Cause writeFailureCause(const QString &path, engine::Status status)
     }
 }
 
-bool isFolder(const QString &path)
-{
-    struct stat st {};
-    return ::stat(filepath::pathToBytes(path).constData(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
 // The cause of a failed save: what the writer saw, else what stands at the target.
 engine::Cause saveFailureCause(const engine::FrameSaver::Failure &f)
 {
@@ -85,6 +79,14 @@ QString exportFrameName(const QString &folder, const QString &base, int frameInd
 
 ExportResult runExport(const ExportRequest &request, const ExportControl &control)
 {
+    engine::Status loadStatus = engine::Ok;
+    std::unique_ptr<engine::Image> picture = engine::Image::load(request.source, &loadStatus);
+    return runExport(request, control, std::move(picture), loadStatus);
+}
+
+ExportResult runExport(const ExportRequest &request, const ExportControl &control,
+                       std::unique_ptr<engine::Image> picture, engine::Status loadStatus)
+{
     ExportResult result;
     const auto &formats = exportFormats();
     const ExportFormat &format =
@@ -94,8 +96,6 @@ ExportResult runExport(const ExportRequest &request, const ExportControl &contro
     const QString base = StripExtension(FileNameOfPath(request.source));
     const QString extension = QString::fromLatin1(format.extension);
 
-    engine::Status loadStatus = engine::Ok;
-    const std::unique_ptr<engine::Image> picture = engine::Image::load(request.source, &loadStatus);
     if (!picture) {
         result.sourceStatus = loadStatus;
         result.sourceError = loadFailureCause(loadStatus);
@@ -153,7 +153,7 @@ ExportResult runExport(const ExportRequest &request, const ExportControl &contro
                 result.notAttempted = total - int(k);
                 break;
             }
-            if (!isFolder(request.folder)) {
+            if (!filepath::isFolder(request.folder)) {
                 // The target folder went away: this file fails, the rest are not tried.
                 fail(k, engine::Cause::FolderMissing, engine::FileNotFound, false);
                 result.stoppedBy = engine::Cause::FolderMissing;

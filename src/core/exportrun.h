@@ -18,10 +18,12 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
 #include <vector>
 
 #include "core/jobs.h"
 #include "imaging/engine/failure.h"
+#include "imaging/engine/image.h"
 
 struct ExportRequest {
     QString source;      // the GIF whose frames are written
@@ -83,3 +85,9 @@ QString exportFrameName(const QString &folder, const QString &base, int frameInd
                         const QString &extension, int numberWidth);
 
 ExportResult runExport(const ExportRequest &request, const ExportControl &control = {});
+
+// The same run on `picture`, already loaded from request.source by a caller that
+// needed it first (its frame count, say), so the file is not read twice; null
+// with the status its load gave.
+ExportResult runExport(const ExportRequest &request, const ExportControl &control,
+                       std::unique_ptr<engine::Image> picture, engine::Status loadStatus);

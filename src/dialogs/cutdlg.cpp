@@ -1,6 +1,5 @@
 #include "dialogs/cutdlg.h"
 
-#include "controls/busycursor.h"
 #include "controls/resources.h"
 
 #include <QApplication>

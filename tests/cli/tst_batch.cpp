@@ -24,31 +24,13 @@
 
 #include <cerrno>
 
+#include "common/clirun.h"
 #include "common/gifwriter.h"
 
 namespace {
 
-struct Run {
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
-
-Run runCli(const QStringList &args)
-{
-    QProcess p;
-    p.start(QStringLiteral(FG_CLI_PATH), args);
-    Run r;
-    if (!p.waitForFinished(120000) || p.exitStatus() != QProcess::NormalExit) {
-        p.kill();
-        p.waitForFinished();
-        return r;
-    }
-    r.exitCode = p.exitCode();
-    r.out = QString::fromLocal8Bit(p.readAllStandardOutput());
-    r.err = QString::fromLocal8Bit(p.readAllStandardError());
-    return r;
-}
+using Run = fgtest::CliRun;
+using fgtest::runCli;
 
 // A w x h GIF of `frames` frames; `seed` varies the pixels so that different
 // files export to different pictures, `noise` makes them slow to encode.

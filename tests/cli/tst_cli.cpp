@@ -14,32 +14,14 @@
 
 #include <sys/stat.h>
 
+#include "common/clirun.h"
 #include "common/gifwriter.h"
 #include "common/tmpfs.h"
 
 namespace {
 
-struct Run {
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
-
-Run runCli(const QStringList &args)
-{
-    QProcess p;
-    p.start(QStringLiteral(FG_CLI_PATH), args);
-    Run r;
-    if (!p.waitForFinished(120000) || p.exitStatus() != QProcess::NormalExit) {
-        p.kill();
-        p.waitForFinished();
-        return r;
-    }
-    r.exitCode = p.exitCode();
-    r.out = QString::fromLocal8Bit(p.readAllStandardOutput());
-    r.err = QString::fromLocal8Bit(p.readAllStandardError());
-    return r;
-}
+using Run = fgtest::CliRun;
+using fgtest::runCli;
 
 // An 8-frame 6 x 4 GIF whose frame i is filled with palette colour i; delays
 // 10, 20, ... hundredths; loops for ever.

@@ -10,7 +10,6 @@
 
 #include <atomic>
 #include <cerrno>
-#include <climits>
 
 #include "common/filepath.h"
 #include "imaging/engine/apngdecoder.h"
@@ -235,18 +234,6 @@ std::unique_ptr<Image> loadStill(int fd, Status *status)
     return std::make_unique<StillImage>(std::move(image));
 }
 
-// The path's bytes, made absolute against the working folder.
-QByteArray absoluteBytes(const QString &path)
-{
-    const QByteArray bytes = filepath::pathToBytes(path);
-    if (bytes.startsWith('/'))
-        return bytes;
-    char cwd[PATH_MAX];
-    if (!::getcwd(cwd, sizeof cwd))
-        return bytes;
-    return QByteArray(cwd) + '/' + bytes;
-}
-
 std::unique_ptr<Image> loadImpl(const QString &path, Status *status)
 {
     if (path.isEmpty()) {
@@ -288,7 +275,7 @@ std::unique_ptr<Image> loadImpl(const QString &path, Status *status)
         // Absolute, so that a later change of the working folder cannot make
         // the file look replaced.
         auto image = std::make_unique<GifImage>(std::move(decoder), fd,
-                                                absoluteBytes(path),
+                                                filepath::pathToBytes(filepath::absolutePath(path)),
                                                 FileIdentity::of(st));
         *status = image->init();
         if (*status != Ok)
