@@ -16,17 +16,7 @@ namespace {
 // `frames` frames of w x h, frame i in colour i % 4, 10 ms each.
 bool writeColours(const QString &path, int frames, int w = 8, int h = 8)
 {
-    fgtest::GifSpec spec;
-    spec.width = w;
-    spec.height = h;
-    spec.globalPalette = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {255, 255, 0}};
-    for (int i = 0; i < frames; ++i) {
-        fgtest::GifFrame f;
-        f.indexes = fgtest::filled(w * h, std::uint8_t(i % 4));
-        f.delay = 1;
-        spec.frames.push_back(f);
-    }
-    return fgtest::writeGif(path, spec);
+    return fgtest::writeColourCycle(path, frames, w, h);
 }
 
 int rowOf(TForm1 *form, const QString &name)
@@ -170,8 +160,8 @@ private slots:
         QVERIFY(w->ImageList2->image(late).isNull());
         QVERIFY(store->isHeld(late));
         const QImage made = w->ImageList2->image(late);
-        const QRgb expected = std::array<QRgb, 4>{qRgb(255, 0, 0), qRgb(0, 255, 0), qRgb(0, 0, 255),
-                                                  qRgb(255, 255, 0)}[size_t(late % 4)];
+        const fgtest::GifRgb c = fgtest::cycleColours()[size_t(late % 4)];
+        const QRgb expected = qRgb(c.r, c.g, c.b);
         QCOMPARE(made.pixel(60, 60), expected);
         QVERIFY(store->heldCount() <= FrameInspection::MaxHeld);
         QVERIFY(store->peakHeld() <= FrameInspection::MaxHeld);

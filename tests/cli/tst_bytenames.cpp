@@ -96,17 +96,7 @@ private slots:
         const fgtest::RawTreeRemover cleanUp(root);
         const QByteArray src = root + "/src";
         QVERIFY(::mkdir(src.constData(), 0755) == 0);
-        fgtest::GifSpec spec;
-        spec.width = 4;
-        spec.height = 3;
-        spec.globalPalette = {{255, 0, 0}, {0, 0, 255}};
-        for (int i = 0; i < 3; ++i) {
-            fgtest::GifFrame f;
-            f.indexes = fgtest::filled(12, std::uint8_t(i % 2));
-            f.delay = 5;
-            spec.frames.push_back(f);
-        }
-        QVERIFY(fgtest::writeGif(dir.filePath(QStringLiteral("plain.gif")), spec));
+        QVERIFY(fgtest::writeColourCycle(dir.filePath(QStringLiteral("plain.gif")), 3, 4, 3, 5));
         const QByteArray gif = src + "/" + base + ".gif";
         QCOMPARE(::rename((root + "/plain.gif").constData(), gif.constData()), 0);
 

@@ -421,17 +421,8 @@ void TestCli::exportStopsOnAFullDisk()
     if (!tmpfs.mounted())
         QSKIP("cannot mount a small file system here (needs root)");
     // 60 frames of 100 x 100 as BMP (about 30 KB each) on 64 KB.
-    fgtest::GifSpec spec;
-    spec.width = 100;
-    spec.height = 100;
-    spec.globalPalette = {{255, 0, 0}, {0, 0, 255}};
-    for (int i = 0; i < 60; ++i) {
-        fgtest::GifFrame f;
-        f.indexes = fgtest::filled(100 * 100, std::uint8_t(i % 2));
-        spec.frames.push_back(f);
-    }
     const QString gif = dir.filePath(QStringLiteral("many.gif"));
-    QVERIFY(fgtest::writeGif(gif, spec));
+    QVERIFY(fgtest::writeColourCycle(gif, 60, 100, 100));
     const Run r = runCli({QStringLiteral("export"), gif, QStringLiteral("--to"), point,
                           QStringLiteral("--format"), QStringLiteral("bmp")});
     QCOMPARE(r.exitCode, 1);

@@ -87,17 +87,8 @@ private slots:
         QFETCH(bool, quiet);
         QFETCH(bool, drawn);
         QTemporaryDir dir;
-        fgtest::GifSpec spec;
-        spec.width = 4;
-        spec.height = 4;
-        spec.globalPalette = {{0, 0, 0}, {255, 0, 0}};
-        for (int i = 0; i < 5; ++i) {
-            fgtest::GifFrame f;
-            f.indexes = fgtest::filled(16, std::uint8_t(i % 2));
-            spec.frames.push_back(f);
-        }
         const QString gif = dir.filePath(QStringLiteral("p.gif"));
-        QVERIFY(fgtest::writeGif(gif, spec));
+        QVERIFY(fgtest::writeColourCycle(gif, 5, 4, 4));
         for (const QString &command : {QStringLiteral("export"), QStringLiteral("thumbs")}) {
             QStringList args{command, command == QLatin1String("export") ? gif : dir.path(),
                              QStringLiteral("--to"), dir.filePath(command + QStringLiteral("-out"))};

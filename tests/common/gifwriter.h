@@ -228,4 +228,28 @@ inline bool writeGif(const QString &path, const GifSpec &spec)
     return !bytes.isEmpty() && writeBytes(path, bytes);
 }
 
+// The colours writeColourCycle fills its frames with, in order.
+inline const std::vector<GifRgb> &cycleColours()
+{
+    static const std::vector<GifRgb> colours{{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {255, 255, 0}};
+    return colours;
+}
+
+// `frames` frames of w x h, frame i filled with cycleColours()[(i + shift) % 4],
+// `delay` hundredths of a second each.
+inline bool writeColourCycle(const QString &path, int frames, int w, int h, int delay = 1, int shift = 0)
+{
+    GifSpec spec;
+    spec.width = w;
+    spec.height = h;
+    spec.globalPalette = cycleColours();
+    for (int i = 0; i < frames; ++i) {
+        GifFrame f;
+        f.indexes = filled(w * h, std::uint8_t((i + shift) % 4));
+        f.delay = delay;
+        spec.frames.push_back(f);
+    }
+    return writeGif(path, spec);
+}
+
 } // namespace fgtest

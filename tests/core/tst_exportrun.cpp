@@ -23,20 +23,10 @@ namespace {
 
 constexpr int PngFormat = 4; // exportFormats(): GIF, BMP, JPG, TIFF, PNG
 
-// `frames` 4 x 4 frames, frame i in colour i % 3.
+// `frames` 4 x 4 frames of 100 ms; `colourShift` gives the same frames other colours.
 bool writeFrames(const QString &path, int frames, int colourShift = 0)
 {
-    fgtest::GifSpec spec;
-    spec.width = 4;
-    spec.height = 4;
-    spec.globalPalette = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {255, 255, 255}};
-    for (int i = 0; i < frames; ++i) {
-        fgtest::GifFrame f;
-        f.indexes = fgtest::filled(16, std::uint8_t((i + colourShift) % 3));
-        f.delay = 10;
-        spec.frames.push_back(f);
-    }
-    return fgtest::writeGif(path, spec);
+    return fgtest::writeColourCycle(path, frames, 4, 4, 10, colourShift);
 }
 
 ssize_t failWith(int error)
