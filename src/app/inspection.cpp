@@ -56,13 +56,12 @@ void TForm1::cancelInspection()
     inspectionDone(true);
 }
 
-void TForm1::inspectionOpened(int, const GifFacts &facts, int listed)
+void TForm1::inspectionOpened(int, const GifFacts &facts, int)
 {
     // From here on the frame list belongs to the new GIF.
     Timer1->stop();
     ListView2->items()->clear();
     ImageList2->sourceChanged(-1);
-    m_inspectedPath.clear();
     m_inspectedDelays = facts.delaysMs;
     m_inspectedFrames = facts.frameCount;
     m_inspectedListed = 0;
@@ -87,7 +86,6 @@ void TForm1::inspectionOpened(int, const GifFacts &facts, int listed)
     FlatEdit3->setText(QString::number(facts.frameCount) + QStringLiteral(" 帧"));
     m_progressClock.start();
     m_lastProgressText = -1;
-    Q_UNUSED(listed);
     showInspectionProgress(true);
 }
 
