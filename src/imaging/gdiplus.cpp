@@ -1,4 +1,5 @@
 #include "imaging/gdiplus.h"
+#include "imaging/engine/allocator.h"
 
 #include <QRectF>
 
@@ -298,6 +299,7 @@ void StartImaging()
             return;
         runs.programStarted = true;
     }
+    engine::returnLargeBlocksPromptly();
     GdiplusStartupInput input;
     input.GdiplusVersion = 1;
     input.DebugEventCallback = nullptr;

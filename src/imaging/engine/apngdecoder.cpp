@@ -1,6 +1,7 @@
 #include "imaging/engine/apngdecoder.h"
 
 #include "common/filepath.h"
+#include "imaging/engine/canvaspool.h"
 
 #include <QFile>
 
@@ -478,6 +479,7 @@ private:
             return GenericError;
         }
         if (m_current < 0 || std::int64_t(index) < m_current) {
+            m_pool.detach(m_canvas, false); // on failure fill() copies
             m_canvas.fill(0u);
             m_current = -1;
             m_pendingDispose = DisposeNone;
@@ -540,7 +542,9 @@ private:
     bool drawFrame(std::uint32_t index)
     {
         const Frame &f = m_h.frames[index];
-        uchar *bits = m_canvas.bits(); // detaches from copies handed out earlier
+        if (!m_pool.detach(m_canvas))
+            return false;
+        uchar *bits = m_canvas.bits();
         if (!bits)
             return false;
         const qsizetype bpl = m_canvas.bytesPerLine();
@@ -636,6 +640,7 @@ private:
     std::vector<std::uint32_t> m_hundredths;
 
     QImage m_canvas;
+    CanvasPool m_pool; // buffers for the canvas while frames handed out hold it
     std::int64_t m_current = -1;
     std::uint32_t m_active = 0;
     std::uint8_t m_pendingDispose = DisposeNone;

@@ -269,7 +269,8 @@ Status saveFrame(QImage &&source, const Guid &clsid, const EncoderParameters *pa
         // Our own writer: Qt's would take the export quality (100) as "store
         // uncompressed", and it cannot write palette files from ARGB frames fast.
         QByteArray png;
-        IndexedFrame indexed;
+        // Reused per thread: a frame's worth of indexes need not be mapped anew each time.
+        thread_local IndexedFrame indexed;
         if (exactPalette(frame, AlphaMode::Full, &indexed)) {
             frame = QImage();
             png = encodeIndexedPng(indexed);
@@ -283,7 +284,7 @@ Status saveFrame(QImage &&source, const Guid &clsid, const EncoderParameters *pa
         break;
     }
     case EncoderKind::Gif: {
-        IndexedFrame indexed;
+        thread_local IndexedFrame indexed;
         if (!gifPalette(frame, &indexed)) {
             encoded = OutOfMemory;
             break;

@@ -12,7 +12,7 @@ FrameSaver::FrameSaver(int workers, int maxInFlight, qint64 byteBudget, JobRunne
 {
     if (workers < 1)
         workers = std::max(1, QThread::idealThreadCount());
-    m_maxInFlight = maxInFlight < 1 ? workers + 1 : maxInFlight;
+    m_maxInFlight = maxInFlight < 1 ? workers : maxInFlight;
     m_byteBudget = byteBudget < 1 ? DefaultFrameSaverBudget : byteBudget;
     if (!runner) {
         m_ownRunner = std::make_unique<PoolJobRunner>(workers);
@@ -26,20 +26,21 @@ FrameSaver::~FrameSaver()
     wait();
 }
 
-void FrameSaver::submit(const QImage &frame, const Guid &clsid, const EncoderParameters *params,
+void FrameSaver::submit(QImage frame, const Guid &clsid, const EncoderParameters *params,
                         const QString &path, std::uint32_t tag)
 {
     const qint64 bytes = frame.sizeInBytes();
     {
         QMutexLocker lock(&m_admitMutex);
-        while (m_inFlight > 0
-               && (m_inFlight >= m_maxInFlight || m_inFlightBytes + bytes > m_byteBudget))
+        while (!hasRoom(bytes))
             m_admitted.wait(&m_admitMutex);
         ++m_inFlight;
         m_inFlightBytes += bytes;
         m_peakInFlight = std::max(m_peakInFlight, m_inFlight);
     }
-    m_runner->start([this, frame, clsid, params, path, tag, bytes]() mutable {
+    // Moved in, not copied from a const reference: a const member would bind to
+    // saveFrame's copying overload and keep the pixels until the job is freed.
+    m_runner->start([this, frame = std::move(frame), clsid, params, path, tag, bytes]() mutable {
         // Hand the frame over so the encoder can let its pixels go early.
         Cause cause = Cause::None;
         const Status s = saveFrame(std::move(frame), clsid, params, path,
@@ -51,6 +52,18 @@ void FrameSaver::submit(const QImage &frame, const Guid &clsid, const EncoderPar
         m_completed.fetch_add(1);
         release(bytes);
     });
+}
+
+bool FrameSaver::hasRoom(qint64 bytes) const
+{
+    return m_inFlight == 0 || (m_inFlight < m_maxInFlight && m_inFlightBytes + bytes <= m_byteBudget);
+}
+
+void FrameSaver::waitForRoom(qint64 bytes)
+{
+    QMutexLocker lock(&m_admitMutex);
+    while (!hasRoom(bytes))
+        m_admitted.wait(&m_admitMutex);
 }
 
 void FrameSaver::release(qint64 bytes)

@@ -49,7 +49,8 @@ public:
     };
 
     // `workers` < 1 means QThread::idealThreadCount(); `maxInFlight` < 1 means
-    // one more than the workers (each worker busy, one frame waiting);
+    // as many as the workers (each worker busy; the caller composes the next
+    // frame while they finish);
     // `byteBudget` < 1 means DefaultFrameSaverBudget.
     explicit FrameSaver(int workers = 0, int maxInFlight = 0, qint64 byteBudget = 0,
                         JobRunner *runner = nullptr);
@@ -60,8 +61,13 @@ public:
     // Queues `frame` to be written to `path` with encoder `clsid` of the
     // standard list. Blocks while `maxInFlight` frames are pending or this frame
     // would take the frames in flight over the byte budget.
-    void submit(const QImage &frame, const Guid &clsid, const EncoderParameters *params,
+    void submit(QImage frame, const Guid &clsid, const EncoderParameters *params,
                 const QString &path, std::uint32_t tag);
+
+    // Blocks until a frame of `bytes` would be let in at once. A caller that
+    // calls this before it composes the next frame saves a canvas: the frame
+    // does not sit in memory beside the full queue while submit() waits.
+    void waitForRoom(qint64 bytes);
 
     // Waits until every submitted frame is written or failed, up to `msecs`
     // (-1: no limit). True when all are done.
@@ -76,6 +82,7 @@ public:
 
 private:
     void release(qint64 bytes);
+    bool hasRoom(qint64 bytes) const; // with m_admitMutex held
 
     std::unique_ptr<JobRunner> m_ownRunner;
     JobRunner *m_runner;

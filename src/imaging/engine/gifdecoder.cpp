@@ -284,6 +284,7 @@ GifDecoder::Rect GifDecoder::clipped(int x, int y, int w, int h) const
 
 void GifDecoder::restart()
 {
+    m_pool.detach(m_canvas, false); // on failure fill() copies
     m_canvas.fill(0);
     m_current = -1;
     m_pendingDisposal = 0;
@@ -378,7 +379,9 @@ bool GifDecoder::drawFrame(std::uint32_t index)
     for (int i = 0; i < 256; ++i)
         m_keep[i] = (i < count ? i : 0) == f.transparent ? 0xFFFFFFFFu : 0u;
 
-    uchar *bits = m_canvas.bits(); // detaches from copies handed out earlier
+    if (!m_pool.detach(m_canvas))
+        return false;
+    uchar *bits = m_canvas.bits();
     const qsizetype bpl = m_canvas.bytesPerLine();
     auto line = [&](int y) { return reinterpret_cast<std::uint32_t *>(bits + y * bpl); };
 

@@ -23,6 +23,7 @@
 #include <memory>
 #include <vector>
 
+#include "imaging/engine/canvaspool.h"
 #include "imaging/engine/lzwdecoder.h"
 #include "imaging/engine/records.h"
 
@@ -136,6 +137,7 @@ private:
     int m_loopCount = -1;
 
     QImage m_canvas;
+    CanvasPool m_pool; // buffers for the canvas while frames handed out hold it
     std::int64_t m_current = -1;
     // What the current frame leaves behind for the next one.
     std::uint8_t m_pendingDisposal = 0;

@@ -89,18 +89,17 @@ bool writeData(QByteArray *out, const std::vector<std::uint8_t> &raw, int level)
     libdeflate_compressor *c = compressor(level);
     if (!c)
         return false;
-    const std::size_t bound = libdeflate_zlib_compress_bound(c, raw.size());
-    ChunkWriter writer(out);
-    const qsizetype start = writer.begin("IDAT");
-    const qsizetype dataAt = out->size();
-    out->resize(dataAt + qsizetype(bound));
-    if (out->size() != dataAt + qsizetype(bound))
-        return false;
-    const std::size_t n =
-        libdeflate_zlib_compress(c, raw.data(), raw.size(), out->data() + dataAt, bound);
+    // The worst case is a little over the input; kept per thread so a frame's
+    // file is allocated at its real size, not at the worst case.
+    thread_local std::vector<std::uint8_t> deflated;
+    deflated.resize(libdeflate_zlib_compress_bound(c, raw.size()));
+    const std::size_t n = libdeflate_zlib_compress(c, raw.data(), raw.size(), deflated.data(), deflated.size());
     if (n == 0)
         return false;
-    out->resize(dataAt + qsizetype(n));
+    out->reserve(out->size() + qsizetype(n) + 24);
+    ChunkWriter writer(out);
+    const qsizetype start = writer.begin("IDAT");
+    out->append(reinterpret_cast<const char *>(deflated.data()), qsizetype(n));
     writer.end(start);
     writer.chunk("IEND", nullptr, 0);
     return true;

@@ -1,5 +1,7 @@
 #include "imaging/engine/webpdecoder.h"
+#include "imaging/engine/canvaspool.h"
 
+#include <webp/decode.h>
 #include <webp/demux.h>
 
 #include <unistd.h>
@@ -16,9 +18,6 @@ namespace {
 struct DemuxDeleter {
     void operator()(WebPDemuxer *d) const { WebPDemuxDelete(d); }
 };
-struct AnimDecoderDeleter {
-    void operator()(WebPAnimDecoder *d) const { WebPAnimDecoderDelete(d); }
-};
 
 #if Q_BYTE_ORDER == Q_LITTLE_ENDIAN
 constexpr WEBP_CSP_MODE ArgbMode = MODE_BGRA; // B, G, R, A in memory: ARGB32 here
@@ -26,6 +25,43 @@ constexpr WEBP_CSP_MODE ArgbMode = MODE_BGRA; // B, G, R, A in memory: ARGB32 he
 constexpr WEBP_CSP_MODE ArgbMode = MODE_ARGB;
 #endif
 
+// Where a frame goes on the canvas and what happens around it.
+struct FrameRect {
+    int x = 0;
+    int y = 0;
+    int width = 0;
+    int height = 0;
+    bool disposeToBackground = false;
+};
+
+// One channel of `src` over `dst`, neither premultiplied. The arithmetic is
+// libwebp's own animation decoder's, fixed point and rounding down, so a frame
+// here equals the one every libwebp-based viewer shows to the last bit.
+inline std::uint32_t blendChannel(std::uint32_t src, std::uint32_t srcA, std::uint32_t dst,
+                                  std::uint32_t dstA, std::uint32_t scale, int shift)
+{
+    const std::uint32_t s = (src >> shift) & 0xFF;
+    const std::uint32_t d = (dst >> shift) & 0xFF;
+    return (((s * srcA + d * dstA) * scale) >> 24) & 0xFF;
+}
+
+inline std::uint32_t blendPixel(std::uint32_t src, std::uint32_t dst)
+{
+    const std::uint32_t srcA = src >> 24;
+    if (srcA == 0xFF)
+        return src;
+    if (srcA == 0)
+        return dst;
+    const std::uint32_t dstA = ((dst >> 24) * (256 - srcA)) >> 8;
+    const std::uint32_t a = srcA + dstA; // below 256
+    const std::uint32_t scale = (1u << 24) / a;
+    return blendChannel(src, srcA, dst, dstA, scale, 0) | (blendChannel(src, srcA, dst, dstA, scale, 8) << 8)
+           | (blendChannel(src, srcA, dst, dstA, scale, 16) << 16) | (a << 24);
+}
+
+// The composited frames of a WebP: one canvas, drawn on frame by frame. WebP
+// disposal is "none" or "to transparent" only, so nothing else need be kept:
+// libwebp's animation decoder would hold two more canvases.
 class WebPImage final : public Image {
 public:
     WebPImage(std::vector<std::uint8_t> data, int width, int height)
@@ -66,20 +102,20 @@ public:
     Status init()
     {
         const WebPData data{m_data.data(), m_data.size()};
-        const std::unique_ptr<WebPDemuxer, DemuxDeleter> demux(WebPDemux(&data));
-        if (!demux)
+        m_demux.reset(WebPDemux(&data));
+        if (!m_demux)
             return UnknownImageFormat;
-        const std::uint32_t frames = WebPDemuxGetI(demux.get(), WEBP_FF_FRAME_COUNT);
+        const std::uint32_t frames = WebPDemuxGetI(m_demux.get(), WEBP_FF_FRAME_COUNT);
         if (frames == 0)
             return GenericError;
-        const bool animated = WebPDemuxGetI(demux.get(), WEBP_FF_FORMAT_FLAGS) & ANIMATION_FLAG;
-        m_loopCount = animated ? int(std::min<std::uint32_t>(WebPDemuxGetI(demux.get(), WEBP_FF_LOOP_COUNT),
+        const bool animated = WebPDemuxGetI(m_demux.get(), WEBP_FF_FORMAT_FLAGS) & ANIMATION_FLAG;
+        m_loopCount = animated ? int(std::min<std::uint32_t>(WebPDemuxGetI(m_demux.get(), WEBP_FF_LOOP_COUNT),
                                                              0x7FFFFFFF))
                                : -1;
         m_delaysMs.reserve(frames);
         m_hundredths.reserve(frames);
         WebPIterator it;
-        if (WebPDemuxGetFrame(demux.get(), 1, &it)) {
+        if (WebPDemuxGetFrame(m_demux.get(), 1, &it)) {
             do {
                 const std::uint32_t ms = animated ? std::uint32_t(std::max(it.duration, 0)) : 0;
                 m_delaysMs.push_back(ms);
@@ -89,15 +125,6 @@ public:
         }
         if (m_delaysMs.empty())
             return GenericError;
-
-        WebPAnimDecoderOptions options;
-        if (!WebPAnimDecoderOptionsInit(&options))
-            return GenericError;
-        options.color_mode = ArgbMode;
-        options.use_threads = 0;
-        m_decoder.reset(WebPAnimDecoderNew(&data, &options));
-        if (!m_decoder)
-            return OutOfMemory;
         m_canvas = QImage(m_width, m_height, QImage::Format_ARGB32);
         if (m_canvas.isNull())
             return OutOfMemory;
@@ -107,30 +134,119 @@ public:
 private:
     Status composeTo(std::uint32_t index)
     {
-        if (m_current < 0 || std::int64_t(index) < m_current) {
-            WebPAnimDecoderReset(m_decoder.get());
+        if (m_current < 0 || std::int64_t(index) < m_current)
             m_current = -1;
-        }
-        std::uint8_t *buf = nullptr;
         while (m_current < std::int64_t(index)) {
-            int timestamp = 0;
-            if (!WebPAnimDecoderGetNext(m_decoder.get(), &buf, &timestamp)) {
-                m_current = -1;
-                return GenericError;
+            const Status s = drawFrame(std::uint32_t(m_current + 1));
+            if (s != Ok) {
+                m_current = -1; // the canvas is half drawn: start again next time
+                return s;
             }
             ++m_current;
         }
-        if (buf) {
-            uchar *bits = m_canvas.bits(); // detaches from copies handed out earlier
-            if (!bits) {
-                m_current = -1;
+        return Ok;
+    }
+
+    bool isFull(const FrameRect &r) const { return r.width == m_width && r.height == m_height; }
+
+    Status drawFrame(std::uint32_t index)
+    {
+        WebPIterator it;
+        if (!WebPDemuxGetFrame(m_demux.get(), int(index) + 1, &it))
+            return GenericError;
+        const FrameRect rect{it.x_offset, it.y_offset, it.width, it.height,
+                             it.dispose_method == WEBP_MUX_DISPOSE_BACKGROUND};
+        const bool blend = it.blend_method == WEBP_MUX_BLEND;
+        const bool hasAlpha = it.has_alpha;
+        const std::uint8_t *bytes = it.fragment.bytes;
+        const std::size_t size = it.fragment.size;
+        WebPDemuxReleaseIterator(&it);
+
+        WebPBitstreamFeatures features;
+        if (rect.width <= 0 || rect.height <= 0 || rect.x < 0 || rect.y < 0
+            || rect.x + rect.width > m_width || rect.y + rect.height > m_height
+            || WebPGetFeatures(bytes, size, &features) != VP8_STATUS_OK
+            || features.width != rect.width || features.height != rect.height)
+            return GenericError;
+
+        // A key frame does not depend on what was drawn before: the canvas is
+        // cleared and the frame taken as it is, unblended.
+        const bool key = index == 0 || ((!blend || !hasAlpha) && isFull(rect))
+                         || (m_previous.disposeToBackground && (isFull(m_previous) || m_previousWasKey));
+        if (!m_pool.detach(m_canvas, !key))
+            return OutOfMemory;
+        uchar *bits = m_canvas.bits();
+        if (!bits)
+            return OutOfMemory;
+        const qsizetype stride = m_canvas.bytesPerLine();
+        if (key) {
+            std::memset(bits, 0, std::size_t(stride) * std::size_t(m_height));
+        } else if (m_previous.disposeToBackground) {
+            for (int y = m_previous.y; y < m_previous.y + m_previous.height; ++y)
+                std::memset(bits + y * stride + m_previous.x * 4, 0, std::size_t(m_previous.width) * 4);
+        }
+        uchar *origin = bits + rect.y * stride + rect.x * 4;
+        Status s = Ok;
+        if (key || !blend) {
+            s = decodeInto(bytes, size, origin, int(stride), rect);
+        } else {
+            s = decodeInto(bytes, size, nullptr, 0, rect);
+            if (s == Ok)
+                blendFrame(origin, stride, rect);
+        }
+        m_previous = rect;
+        m_previousWasKey = key;
+        return s;
+    }
+
+    // Decodes a frame's bitstream into `dst` (rows `stride` bytes apart), or
+    // into m_frame when `dst` is null.
+    Status decodeInto(const std::uint8_t *bytes, std::size_t size, uchar *dst, int stride,
+                      const FrameRect &rect)
+    {
+        if (!dst) {
+            const std::size_t need = std::size_t(rect.width) * std::size_t(rect.height);
+            try {
+                m_frame.resize(need);
+            } catch (const std::bad_alloc &) {
                 return OutOfMemory;
             }
-            const std::size_t row = std::size_t(m_width) * 4;
-            for (int y = 0; y < m_height; ++y)
-                std::memcpy(bits + y * m_canvas.bytesPerLine(), buf + std::size_t(y) * row, row);
+            dst = reinterpret_cast<uchar *>(m_frame.data());
+            stride = rect.width * 4;
         }
-        return Ok;
+        WebPDecoderConfig config;
+        if (!WebPInitDecoderConfig(&config))
+            return GenericError;
+        config.output.colorspace = ArgbMode;
+        config.output.is_external_memory = 1;
+        config.output.u.RGBA.rgba = dst;
+        config.output.u.RGBA.stride = stride;
+        config.output.u.RGBA.size = std::size_t(stride) * std::size_t(rect.height - 1) + std::size_t(rect.width) * 4;
+        const VP8StatusCode code = WebPDecode(bytes, size, &config);
+        WebPFreeDecBuffer(&config.output);
+        if (code == VP8_STATUS_OK)
+            return Ok;
+        return code == VP8_STATUS_OUT_OF_MEMORY ? OutOfMemory : GenericError;
+    }
+
+    // Blends m_frame over the canvas at `origin`. Inside the previous frame's
+    // rectangle, when it was disposed, the canvas is transparent and the frame
+    // is taken as it is, as libwebp does (blending over nothing would round).
+    void blendFrame(uchar *origin, qsizetype stride, const FrameRect &rect)
+    {
+        const FrameRect &p = m_previous;
+        for (int row = 0; row < rect.height; ++row) {
+            auto *dst = reinterpret_cast<std::uint32_t *>(origin + row * stride);
+            const std::uint32_t *src = m_frame.data() + std::size_t(row) * std::size_t(rect.width);
+            const int y = rect.y + row;
+            int rawFrom = 0, rawTo = 0; // columns of this row copied unblended
+            if (p.disposeToBackground && y >= p.y && y < p.y + p.height) {
+                rawFrom = std::clamp(p.x - rect.x, 0, rect.width);
+                rawTo = std::clamp(p.x + p.width - rect.x, 0, rect.width);
+            }
+            for (int x = 0; x < rect.width; ++x)
+                dst[x] = x >= rawFrom && x < rawTo ? src[x] : blendPixel(src[x], dst[x]);
+        }
     }
 
     std::vector<std::uint8_t> m_data; // the demuxer reads it for as long as it lives
@@ -139,8 +255,12 @@ private:
     int m_loopCount = -1;
     std::vector<std::uint32_t> m_delaysMs;
     std::vector<std::uint32_t> m_hundredths;
-    std::unique_ptr<WebPAnimDecoder, AnimDecoderDeleter> m_decoder;
+    std::unique_ptr<WebPDemuxer, DemuxDeleter> m_demux;
     QImage m_canvas;
+    CanvasPool m_pool; // buffers for the canvas while frames handed out hold it
+    std::vector<std::uint32_t> m_frame; // a frame to blend, before it is blended
+    FrameRect m_previous;
+    bool m_previousWasKey = false;
     std::int64_t m_current = -1;
     std::uint32_t m_active = 0;
 };

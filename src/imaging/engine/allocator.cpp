@@ -1,0 +1,14 @@
+#include "imaging/engine/allocator.h"
+
+#include <malloc.h>
+
+namespace engine {
+
+void returnLargeBlocksPromptly()
+{
+    // Setting the threshold explicitly also turns off glibc's raising of it.
+    // A refusal leaves the default, which is only less frugal.
+    (void)mallopt(M_MMAP_THRESHOLD, LargeBlockBytes);
+}
+
+} // namespace engine

@@ -1,0 +1,20 @@
+#pragma once
+// The process's allocator policy for picture work. Frames, canvases and encoder
+// buffers are large (a canvas of 800 x 600 is 1.9 MB) and come and go once per
+// frame, often freed on another thread than the one that made them. glibc's
+// default raises its mmap threshold after the first such block is freed and from
+// then on serves them from per-thread heaps, which keep the freed memory: an
+// export's resident size then grows well past what it holds at any one time.
+//
+// Threads: call once, before other threads allocate (StartImaging does).
+
+namespace engine {
+
+// Large blocks (LargeBlockBytes and up) are mapped on their own and go back to
+// the system the moment they are freed. Costs a page fault per page of each new
+// block; buffers reused per thread avoid it where it counts.
+void returnLargeBlocksPromptly();
+
+inline constexpr int LargeBlockBytes = 128 * 1024; // glibc's own starting threshold
+
+} // namespace engine
