@@ -141,7 +141,7 @@ ExportResult runExport(const ExportRequest &request, const ExportControl &contro
     };
     {
         // Frames are decoded here, in order, and encoded on the saver's workers.
-        engine::FrameSaver saver(getenv("FGT") ? atoi(getenv("FGT")) : control.encoderThreads);
+        engine::FrameSaver saver(control.encoderThreads);
         const qint64 frameBytes = picture ? qint64(picture->width()) * picture->height() * 4 : 0;
         for (size_t k = 0; k < frames.size(); ++k) {
             if (control.cancel && control.cancel->load()) {
@@ -163,6 +163,8 @@ ExportResult runExport(const ExportRequest &request, const ExportControl &contro
             }
             if (control.beforeFrame)
                 control.beforeFrame(int(k));
+            // Room first, then the frame: composed while the queue is full, it
+            // would be one more canvas in memory for nothing.
             saver.waitForRoom(frameBytes);
             if (!picture) {
                 fail(k, result.sourceError, result.sourceStatus, true);

@@ -3,13 +3,17 @@
 // equal what the encoders write into memory for the same frame. FrameSaver
 // keeps big frames from piling up: frames in flight stay within a byte budget,
 // a frame bigger than the budget still goes through (alone), small frames use
-// every slot.
+// every slot, and a frame's slot opens once its encoder has let its pixels go.
 
 #include <QBuffer>
+#include <QImage>
 #include <QImageWriter>
 #include <QSemaphore>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <atomic>
+#include <thread>
 
 #include "engineseams.h"
 #include "imaging/engine/encoders.h"
@@ -78,9 +82,11 @@ QByteArray readAll(const QString &path)
 }
 
 QSemaphore writeGate;
+std::atomic<int> writesAtTheGate{0};
 
 ssize_t gatedWrite(int fd, const void *data, std::size_t size)
 {
+    writesAtTheGate.fetch_add(1);
     writeGate.acquire();
     writeGate.release();
     return ::write(fd, data, size);
@@ -96,6 +102,8 @@ private slots:
     void byteBudgetLimitsFramesInFlight_data();
     void byteBudgetLimitsFramesInFlight();
     void smallFramesUseEverySlot();
+    void slotOpensWhenThePixelsAreLetGo_data();
+    void slotOpensWhenThePixelsAreLetGo();
 };
 
 void TestStreamedSave::sameBytesAsInMemory_data()
@@ -169,6 +177,59 @@ void TestStreamedSave::smallFramesUseEverySlot()
     QVERIFY(saver.wait());
     writeGate.acquire();
     QVERIFY(saver.failures().empty());
+}
+
+void TestStreamedSave::slotOpensWhenThePixelsAreLetGo_data()
+{
+    QTest::addColumn<QByteArray>("clsid");
+    QTest::addColumn<QImage>("frame");
+    QTest::addColumn<bool>("letInWhileWriting");
+    auto id = [](const Guid &g) { return QByteArray(reinterpret_cast<const char *>(&g), sizeof g); };
+    QImage flat(40, 30, QImage::Format_ARGB32);
+    flat.fill(qRgba(10, 200, 30, 255));
+    QImage photo(40, 30, QImage::Format_ARGB32); // over 256 colours
+    for (int y = 0; y < 30; ++y)
+        for (int x = 0; x < 40; ++x)
+            photo.setPixel(x, y, qRgb(x * 6, y * 8, (x * y) & 0xFF));
+    QTest::newRow("palette png: let in once the indexes are made") << id(ClsidPngEncoder) << flat << true;
+    QTest::newRow("true-colour png: let in once the rows are filtered") << id(ClsidPngEncoder) << photo << true;
+    QTest::newRow("gif: let in once the indexes are made") << id(ClsidGifEncoder) << photo << true;
+    QTest::newRow("bmp writes from the pixels: let in when it is done") << id(ClsidBmpEncoder) << flat << false;
+}
+
+void TestStreamedSave::slotOpensWhenThePixelsAreLetGo()
+{
+    QFETCH(QByteArray, clsid);
+    QFETCH(QImage, frame);
+    QFETCH(bool, letInWhileWriting);
+    Guid id{};
+    std::memcpy(&id, clsid.constData(), sizeof id);
+    QTemporaryDir dir;
+    fgtest::WriteCallScope seam(&gatedWrite);
+    writesAtTheGate.store(0);
+    // One worker, one slot: the first frame's write waits at the gate while the
+    // saver's owner asks for room for a second.
+    std::atomic<bool> letIn{false};
+    std::atomic<bool> gateOpen{false};
+    std::atomic<bool> gateOpenWhenLetIn{false};
+    std::thread owner([&] {
+        FrameSaver saver(1, 1);
+        saver.submit(frame.copy(), id, nullptr, dir.filePath(QStringLiteral("first")), 0);
+        saver.waitForRoom(frame.sizeInBytes());
+        gateOpenWhenLetIn.store(gateOpen.load());
+        letIn.store(true);
+        saver.wait();
+    });
+    QTRY_VERIFY(writesAtTheGate.load() > 0);
+    if (letInWhileWriting)
+        QTRY_VERIFY(letIn.load());
+    else
+        QVERIFY(!letIn.load()); // cannot change while the write waits
+    gateOpen.store(true);
+    writeGate.release();
+    owner.join();
+    writeGate.acquire();
+    QCOMPARE(gateOpenWhenLetIn.load(), !letInWhileWriting);
 }
 
 QTEST_GUILESS_MAIN(TestStreamedSave)

@@ -240,8 +240,13 @@ Status saveFrame(const QImage &frame, const Guid &clsid, const EncoderParameters
 }
 
 Status saveFrame(QImage &&source, const Guid &clsid, const EncoderParameters *params,
-                 const QString &path, const EncoderList &list, Cause *cause)
+                 const QString &path, const EncoderList &list, Cause *cause,
+                 const std::function<void()> &pixelsDone)
 {
+    auto released = [&pixelsDone] {
+        if (pixelsDone)
+            pixelsDone();
+    };
     const EncoderInfo *encoder = list.find(clsid);
     if (!encoder || source.isNull() || path.isEmpty()) {
         if (cause)
@@ -269,27 +274,32 @@ Status saveFrame(QImage &&source, const Guid &clsid, const EncoderParameters *pa
         // Our own writer: Qt's would take the export quality (100) as "store
         // uncompressed", and it cannot write palette files from ARGB frames fast.
         QByteArray png;
-        // Reused per thread: a frame's worth of indexes need not be mapped anew each time.
-        thread_local IndexedFrame indexed;
+        IndexedFrame indexed;
         if (exactPalette(frame, AlphaMode::Full, &indexed)) {
             frame = QImage();
+            released();
             png = encodeIndexedPng(indexed);
         } else {
-            png = encodeTrueColourPng(frame);
+            // Kept per thread: a frame's worth of rows would be mapped anew each time.
+            thread_local FilteredRows rows;
+            filterTrueColour(frame, &rows);
+            frame = QImage();
+            released();
+            png = compressTrueColour(rows);
         }
-        frame = QImage();
         encoded = png.isEmpty() ? OutOfMemory : Ok;
         if (encoded == Ok)
             file.write(png);
         break;
     }
     case EncoderKind::Gif: {
-        thread_local IndexedFrame indexed;
+        IndexedFrame indexed;
         if (!gifPalette(frame, &indexed)) {
             encoded = OutOfMemory;
             break;
         }
         frame = QImage();
+        released();
         encoded = writeGif(indexed, file);
         break;
     }

@@ -14,6 +14,8 @@
 // Thread-safe: frames may be encoded on worker threads.
 
 #include <QImage>
+
+#include <functional>
 #include <QString>
 
 #include <cstdint>
@@ -92,11 +94,13 @@ Status saveFrame(const QImage &frame, const Guid &clsid, const EncoderParameters
                  Cause *cause = nullptr);
 
 // The same for a frame the caller hands over: its pixels are let go as soon as
-// the encoder has what it needs (the palette indexes, the flattened copy), which
-// keeps an export pipeline's memory low.
+// the encoder has what it needs (the palette indexes, the filtered rows), which
+// keeps an export pipeline's memory low. `pixelsDone`, when set, is called on
+// this thread at that moment when it comes before the compression and the write
+// (PNG, GIF); for the other formats the pixels are needed until the return.
 Status saveFrame(QImage &&frame, const Guid &clsid, const EncoderParameters *params,
                  const QString &path, const EncoderList &list = EncoderList::standard(),
-                 Cause *cause = nullptr);
+                 Cause *cause = nullptr, const std::function<void()> &pixelsDone = {});
 
 // Writes an animated GIF89a: `frames` (any format; converted to ARGB32) all of
 // the size of the first, each shown for `delays[i]` hundredths of a second

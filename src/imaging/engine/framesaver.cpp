@@ -35,28 +35,35 @@ void FrameSaver::submit(QImage frame, const Guid &clsid, const EncoderParameters
         while (!hasRoom(bytes))
             m_admitted.wait(&m_admitMutex);
         ++m_inFlight;
-        m_inFlightBytes += bytes;
+        ++m_holding;
+        m_holdingBytes += bytes;
         m_peakInFlight = std::max(m_peakInFlight, m_inFlight);
     }
     // Moved in, not copied from a const reference: a const member would bind to
     // saveFrame's copying overload and keep the pixels until the job is freed.
     m_runner->start([this, frame = std::move(frame), clsid, params, path, tag, bytes]() mutable {
-        // Hand the frame over so the encoder can let its pixels go early.
+        // The frame's slot opens as soon as the encoder has let its pixels go,
+        // so the next frame is made while this one is compressed and written.
+        bool holding = true;
+        const std::function<void()> pixelsDone = [this, bytes, &holding] {
+            letGo(bytes);
+            holding = false;
+        };
         Cause cause = Cause::None;
-        const Status s = saveFrame(std::move(frame), clsid, params, path,
-                                   EncoderList::standard(), &cause);
+        const Status s = saveFrame(std::move(frame), clsid, params, path, EncoderList::standard(),
+                                   &cause, pixelsDone);
         if (s != Ok) {
             QMutexLocker lock(&m_mutex);
             m_failures.push_back(Failure{tag, path, s, cause});
         }
         m_completed.fetch_add(1);
-        release(bytes);
+        finish(holding ? bytes : -1);
     });
 }
 
 bool FrameSaver::hasRoom(qint64 bytes) const
 {
-    return m_inFlight == 0 || (m_inFlight < m_maxInFlight && m_inFlightBytes + bytes <= m_byteBudget);
+    return m_holding == 0 || (m_holding < m_maxInFlight && m_holdingBytes + bytes <= m_byteBudget);
 }
 
 void FrameSaver::waitForRoom(qint64 bytes)
@@ -66,11 +73,22 @@ void FrameSaver::waitForRoom(qint64 bytes)
         m_admitted.wait(&m_admitMutex);
 }
 
-void FrameSaver::release(qint64 bytes)
+void FrameSaver::letGo(qint64 bytes)
+{
+    QMutexLocker lock(&m_admitMutex);
+    --m_holding;
+    m_holdingBytes -= bytes;
+    m_admitted.wakeAll();
+}
+
+void FrameSaver::finish(qint64 stillHeld)
 {
     QMutexLocker lock(&m_admitMutex);
     --m_inFlight;
-    m_inFlightBytes -= bytes;
+    if (stillHeld >= 0) {
+        --m_holding;
+        m_holdingBytes -= stillHeld;
+    }
     m_admitted.wakeAll();
 }
 

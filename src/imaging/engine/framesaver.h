@@ -1,20 +1,23 @@
 #pragma once
 // FrameSaver: the encoding half of an export pipeline. The caller decodes frames
 // in order on its own thread and hands each finished frame to submit(); worker
-// threads encode and write them meanwhile. At most `maxInFlight` frames are
-// queued or being encoded, and together they hold at most `byteBudget` bytes of
-// pixels (one frame is always let in, however big), so memory stays bounded
-// however many frames a GIF has and however big they are: submit() waits for
-// room. With the default budget, big canvases (8192 x 8192) go one at a time
-// and an export stays within a few canvases in all.
+// threads encode and write them meanwhile. At most `maxInFlight` frames hold
+// their pixels at once (queued, or being encoded until the encoder has taken
+// what it needs from them: the palette indexes, the filtered rows), and
+// together they hold at most `byteBudget` bytes of pixels (one frame is always
+// let in, however big), so memory stays bounded however many frames a GIF has
+// and however big they are: submit() waits for room. A caller that calls
+// waitForRoom() before composing a frame keeps one frame fewer in memory. With
+// the default budget, big canvases (8192 x 8192) go one at a time and an export
+// stays within a few canvases in all.
 //
 // The encoding jobs run on a JobRunner: one of the saver's own (a pool of
 // `workers` threads) unless the caller passes one, which must outlive the saver.
 //
-// Threads: submit(), wait() and the destructor belong to the thread that made
-// the saver; completed() may be read from any thread. Frames are QImages
-// (implicitly shared copies are enough: the decoder detaches when it draws the
-// next frame). `params` must stay valid until wait() returns.
+// Threads: submit(), waitForRoom(), wait() and the destructor belong to the
+// thread that made the saver; completed() may be read from any thread. Frames
+// are QImages (implicitly shared copies are enough: the decoder detaches when
+// it draws the next frame). `params` must stay valid until wait() returns.
 
 #include <QImage>
 #include <QMutex>
@@ -49,8 +52,8 @@ public:
     };
 
     // `workers` < 1 means QThread::idealThreadCount(); `maxInFlight` < 1 means
-    // as many as the workers (each worker busy; the caller composes the next
-    // frame while they finish);
+    // as many as the workers (each worker has a frame; the caller composes the
+    // next one while they compress);
     // `byteBudget` < 1 means DefaultFrameSaverBudget.
     explicit FrameSaver(int workers = 0, int maxInFlight = 0, qint64 byteBudget = 0,
                         JobRunner *runner = nullptr);
@@ -64,9 +67,9 @@ public:
     void submit(QImage frame, const Guid &clsid, const EncoderParameters *params,
                 const QString &path, std::uint32_t tag);
 
-    // Blocks until a frame of `bytes` would be let in at once. A caller that
-    // calls this before it composes the next frame saves a canvas: the frame
-    // does not sit in memory beside the full queue while submit() waits.
+    // Blocks until a frame of `bytes` would be let in at once. Called before
+    // the next frame is composed, it saves a canvas: the frame does not sit in
+    // memory beside the full queue while submit() waits.
     void waitForRoom(qint64 bytes);
 
     // Waits until every submitted frame is written or failed, up to `msecs`
@@ -75,13 +78,15 @@ public:
 
     // Frames finished so far (written or failed).
     std::uint32_t completed() const { return m_completed.load(); }
-    // The most frames that were in flight at once so far.
+    // The most frames that were in flight (submitted, not yet written or
+    // failed) at once so far.
     int peakInFlight() const;
     // The failures so far, sorted by tag (complete after wait()).
     std::vector<Failure> failures() const;
 
 private:
-    void release(qint64 bytes);
+    void letGo(qint64 bytes); // a frame's pixels are no longer needed
+    void finish(qint64 stillHeld); // a frame is written or failed; its pixels' bytes, or -1 if let go
     bool hasRoom(qint64 bytes) const; // with m_admitMutex held
 
     std::unique_ptr<JobRunner> m_ownRunner;
@@ -91,7 +96,8 @@ private:
     mutable QMutex m_admitMutex;
     QWaitCondition m_admitted;
     int m_inFlight = 0;       // frames queued or being encoded
-    qint64 m_inFlightBytes = 0; // their pixels
+    int m_holding = 0;        // of these, frames whose pixels are still needed
+    qint64 m_holdingBytes = 0; // their pixels
     int m_peakInFlight = 0;
     std::atomic<std::uint32_t> m_completed{0};
     mutable QMutex m_mutex;

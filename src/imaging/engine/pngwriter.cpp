@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <vector>
 
 namespace engine {
@@ -254,11 +255,20 @@ QByteArray encodePng(const QImage &source, int level)
 
 QByteArray encodeTrueColourPng(const QImage &source, int level)
 {
+    FilteredRows rows;
+    filterTrueColour(source, &rows);
+    return compressTrueColour(rows, level);
+}
+
+void filterTrueColour(const QImage &source, FilteredRows *out)
+{
+    FilteredRows &rows = *out;
+    rows.raw.clear();
     const QImage frame = source.format() == QImage::Format_ARGB32
                              ? source
                              : source.convertToFormat(QImage::Format_ARGB32);
     if (frame.isNull())
-        return {};
+        return;
     const int w = frame.width();
     const int h = frame.height();
     bool opaque = true;
@@ -273,13 +283,17 @@ QByteArray encodeTrueColourPng(const QImage &source, int level)
     }
     const int bpp = opaque ? 3 : 4;
     const std::size_t rowBytes = std::size_t(w) * std::size_t(bpp);
-    std::vector<std::uint8_t> raw((rowBytes + 1) * std::size_t(h));
-    std::vector<std::uint8_t> rows[2] = {std::vector<std::uint8_t>(rowBytes),
+    try {
+        rows.raw.resize((rowBytes + 1) * std::size_t(h));
+    } catch (const std::bad_alloc &) {
+        return;
+    }
+    std::vector<std::uint8_t> line[2] = {std::vector<std::uint8_t>(rowBytes),
                                          std::vector<std::uint8_t>(rowBytes)};
     std::vector<std::uint8_t> scratch;
     for (int y = 0; y < h; ++y) {
         const auto *p = reinterpret_cast<const std::uint32_t *>(frame.constScanLine(y));
-        std::uint8_t *cur = rows[y & 1].data();
+        std::uint8_t *cur = line[y & 1].data();
         std::uint8_t *o = cur;
         for (int x = 0; x < w; ++x) {
             const std::uint32_t c = p[x];
@@ -289,12 +303,21 @@ QByteArray encodeTrueColourPng(const QImage &source, int level)
             if (!opaque)
                 *o++ = std::uint8_t(c >> 24);
         }
-        const std::uint8_t *prev = y > 0 ? rows[(y - 1) & 1].data() : nullptr;
-        filterRow(cur, prev, rowBytes, std::size_t(bpp), raw.data() + std::size_t(y) * (rowBytes + 1), scratch);
+        const std::uint8_t *prev = y > 0 ? line[(y - 1) & 1].data() : nullptr;
+        filterRow(cur, prev, rowBytes, std::size_t(bpp), rows.raw.data() + std::size_t(y) * (rowBytes + 1), scratch);
     }
+    rows.width = w;
+    rows.height = h;
+    rows.opaque = opaque;
+}
+
+QByteArray compressTrueColour(const FilteredRows &rows, int level)
+{
+    if (rows.raw.empty())
+        return {};
     QByteArray out;
-    writeHeader(&out, w, h, 8, opaque ? 2 : 6);
-    if (!writeData(&out, raw, level))
+    writeHeader(&out, rows.width, rows.height, 8, rows.opaque ? 2 : 6);
+    if (!writeData(&out, rows.raw, level))
         return {};
     return out;
 }

@@ -9,6 +9,9 @@
 #include <QByteArray>
 #include <QImage>
 
+#include <cstdint>
+#include <vector>
+
 #include "imaging/engine/palette.h"
 
 namespace engine {
@@ -30,6 +33,19 @@ QByteArray encodePng(const QImage &frame, int level = 0);
 
 // An RGB (all opaque) or RGBA PNG of an ARGB32 frame, whatever its colours.
 QByteArray encodeTrueColourPng(const QImage &frame, int level = TrueColourDeflateLevel);
+
+// encodeTrueColourPng in two steps, so that a caller can let the frame go
+// before the compression, which takes most of the time: the filtered rows
+// (`raw` empty when memory ran out; its buffer is reused when it is large
+// enough), then the file made of them.
+struct FilteredRows {
+    int width = 0;
+    int height = 0;
+    bool opaque = true;
+    std::vector<std::uint8_t> raw; // filter byte and row, per row
+};
+void filterTrueColour(const QImage &frame, FilteredRows *rows);
+QByteArray compressTrueColour(const FilteredRows &rows, int level = TrueColourDeflateLevel);
 
 // A palette PNG of an indexed frame.
 QByteArray encodeIndexedPng(const IndexedFrame &frame, int level = PngDeflateLevel);
