@@ -2,7 +2,7 @@
 # Builds everything and runs the tests: the Release build with all tests (offscreen),
 # then the imaging library, its tests, the command-line front end and the fuzz
 # targets' replayers under AddressSanitizer and UndefinedBehaviorSanitizer; the
-# replayers run fuzz/regressions/ and the GIFs of ../shared/corpus, and the
+# replayers run fuzz/regressions/, fuzz/seeds/ and the GIFs of ../shared/corpus, and the
 # malformed GIFs of ../shared/corpus go through the front end as well when that
 # folder exists (every reference file must match frame for frame, every other
 # file must end without crash or hang).
@@ -27,8 +27,8 @@ export ASAN_OPTIONS=abort_on_error=1:detect_leaks=1
 export UBSAN_OPTIONS=halt_on_error=1:abort_on_error=1:print_stacktrace=1
 QT_QPA_PLATFORM=offscreen ctest --test-dir build/asan --output-on-failure --no-tests=error -j"$jobs"
 
-echo "== Fuzz targets replaying fuzz/regressions and the corpus, sanitizer build"
-replay="fuzz/regressions"
+echo "== Fuzz targets replaying fuzz/regressions, fuzz/seeds and the corpus, sanitizer build"
+replay="fuzz/regressions fuzz/seeds"
 [ -d ../shared/corpus/gifs ] && replay="$replay ../shared/corpus/gifs"
 for target in decoder export; do
   # shellcheck disable=SC2086 # the folders are separate arguments

@@ -2,7 +2,7 @@
 # fuzz/run.sh TARGET SECONDS: builds the libFuzzer target fuzz_TARGET (decoder
 # or export) with clang, AddressSanitizer and UndefinedBehaviorSanitizer in
 # build/fuzz, and runs it for SECONDS on one core, seeded with the GIFs of
-# ../shared/corpus (when present) and fuzz/regressions/. New inputs go to
+# ../shared/corpus (when present), fuzz/regressions/ and fuzz/seeds/. New inputs go to
 # build/fuzz/corpus/TARGET, crashes to build/fuzz/artifacts/TARGET/; minimize
 # one with the same binary and -minimize_crash=1, and commit it to
 # fuzz/regressions/ with its fix.
@@ -18,7 +18,7 @@ CC=clang CXX=clang++ cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebI
 cmake --build "$build" --target "fuzz_$target" -j2
 
 mkdir -p "$build/corpus/$target" "$build/artifacts/$target"
-seeds="$root/fuzz/regressions"
+seeds="$root/fuzz/regressions $root/fuzz/seeds"
 [ -d "$root/../shared/corpus/gifs" ] && seeds="$seeds $root/../shared/corpus/gifs"
 export ASAN_OPTIONS=abort_on_error=1:detect_leaks=1
 export UBSAN_OPTIONS=halt_on_error=1:abort_on_error=1:print_stacktrace=1

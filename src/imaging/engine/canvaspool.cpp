@@ -27,7 +27,8 @@ void giveBack(void *info)
     std::unique_ptr<Lease> lease(static_cast<Lease *>(info));
     CanvasPool::Shared &pool = *lease->pool;
     const std::lock_guard lock(pool.mutex);
-    if (lease->bytes == pool.bytes && pool.spare.size() < std::size_t(CanvasPool::MaxSpare))
+    if (lease->bytes == pool.bytes && pool.spare.size() < std::size_t(CanvasPool::MaxSpare)
+        && (pool.spare.size() + 1) * pool.bytes <= CanvasPool::MaxSpareBytes)
         pool.spare.push_back(std::move(lease->buffer));
 }
 

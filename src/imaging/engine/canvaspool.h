@@ -12,6 +12,7 @@
 
 #include <QImage>
 
+#include <cstddef>
 #include <memory>
 
 namespace engine {
@@ -29,8 +30,12 @@ public:
     // `canvas` is then unchanged.
     bool detach(QImage &canvas, bool keepPixels = true);
 
-    // Buffers kept for reuse at most; more are freed when given back.
+    // Buffers kept for reuse at most, and their bytes at most; more are freed
+    // when given back. Canvases far over screen size are not kept: the page
+    // faults of a fresh one cost little next to drawing and encoding it, and
+    // a spare would be a whole idle canvas.
     static constexpr int MaxSpare = 2;
+    static constexpr std::size_t MaxSpareBytes = std::size_t(32) << 20;
 
     struct Shared; // the spare buffers, shared with the frames made on them
 

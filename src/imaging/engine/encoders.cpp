@@ -286,6 +286,7 @@ Status saveFrame(QImage &&source, const Guid &clsid, const EncoderParameters *pa
             frame = QImage();
             released();
             png = compressTrueColour(rows);
+            releaseWorkBuffer(rows.raw);
         }
         encoded = png.isEmpty() ? OutOfMemory : Ok;
         if (encoded == Ok)

@@ -36,7 +36,7 @@ void FrameSaver::submit(QImage frame, const Guid &clsid, const EncoderParameters
             m_admitted.wait(&m_admitMutex);
         ++m_inFlight;
         ++m_holding;
-        m_holdingBytes += bytes;
+        m_inFlightBytes += bytes;
         m_peakInFlight = std::max(m_peakInFlight, m_inFlight);
     }
     // Moved in, not copied from a const reference: a const member would bind to
@@ -45,8 +45,8 @@ void FrameSaver::submit(QImage frame, const Guid &clsid, const EncoderParameters
         // The frame's slot opens as soon as the encoder has let its pixels go,
         // so the next frame is made while this one is compressed and written.
         bool holding = true;
-        const std::function<void()> pixelsDone = [this, bytes, &holding] {
-            letGo(bytes);
+        const std::function<void()> pixelsDone = [this, &holding] {
+            letGo();
             holding = false;
         };
         Cause cause = Cause::None;
@@ -57,13 +57,13 @@ void FrameSaver::submit(QImage frame, const Guid &clsid, const EncoderParameters
             m_failures.push_back(Failure{tag, path, s, cause});
         }
         m_completed.fetch_add(1);
-        finish(holding ? bytes : -1);
+        finish(bytes, holding);
     });
 }
 
 bool FrameSaver::hasRoom(qint64 bytes) const
 {
-    return m_holding == 0 || (m_holding < m_maxInFlight && m_holdingBytes + bytes <= m_byteBudget);
+    return m_inFlight == 0 || (m_holding < m_maxInFlight && m_inFlightBytes + bytes <= m_byteBudget);
 }
 
 void FrameSaver::waitForRoom(qint64 bytes)
@@ -73,22 +73,20 @@ void FrameSaver::waitForRoom(qint64 bytes)
         m_admitted.wait(&m_admitMutex);
 }
 
-void FrameSaver::letGo(qint64 bytes)
+void FrameSaver::letGo()
 {
     QMutexLocker lock(&m_admitMutex);
     --m_holding;
-    m_holdingBytes -= bytes;
     m_admitted.wakeAll();
 }
 
-void FrameSaver::finish(qint64 stillHeld)
+void FrameSaver::finish(qint64 bytes, bool holding)
 {
     QMutexLocker lock(&m_admitMutex);
     --m_inFlight;
-    if (stillHeld >= 0) {
+    if (holding)
         --m_holding;
-        m_holdingBytes -= stillHeld;
-    }
+    m_inFlightBytes -= bytes;
     m_admitted.wakeAll();
 }
 

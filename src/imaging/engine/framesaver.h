@@ -3,10 +3,10 @@
 // in order on its own thread and hands each finished frame to submit(); worker
 // threads encode and write them meanwhile. At most `maxInFlight` frames hold
 // their pixels at once (queued, or being encoded until the encoder has taken
-// what it needs from them: the palette indexes, the filtered rows), and
-// together they hold at most `byteBudget` bytes of pixels (one frame is always
-// let in, however big), so memory stays bounded however many frames a GIF has
-// and however big they are: submit() waits for room. A caller that calls
+// what it needs from them: the palette indexes, the filtered rows), and the
+// frames not yet written are together at most `byteBudget` bytes of pixels (one
+// frame is always let in, however big), so memory stays bounded however many
+// frames a GIF has and however big they are: submit() waits for room. A caller that calls
 // waitForRoom() before composing a frame keeps one frame fewer in memory. With
 // the default budget, big canvases (8192 x 8192) go one at a time and an export
 // stays within a few canvases in all.
@@ -62,8 +62,8 @@ public:
     FrameSaver &operator=(const FrameSaver &) = delete;
 
     // Queues `frame` to be written to `path` with encoder `clsid` of the
-    // standard list. Blocks while `maxInFlight` frames are pending or this frame
-    // would take the frames in flight over the byte budget.
+    // standard list. Blocks while `maxInFlight` frames hold their pixels or this
+    // frame would take the frames not yet written over the byte budget.
     void submit(QImage frame, const Guid &clsid, const EncoderParameters *params,
                 const QString &path, std::uint32_t tag);
 
@@ -85,8 +85,8 @@ public:
     std::vector<Failure> failures() const;
 
 private:
-    void letGo(qint64 bytes); // a frame's pixels are no longer needed
-    void finish(qint64 stillHeld); // a frame is written or failed; its pixels' bytes, or -1 if let go
+    void letGo();                           // a frame's pixels are no longer needed
+    void finish(qint64 bytes, bool holding); // a frame is written or failed
     bool hasRoom(qint64 bytes) const; // with m_admitMutex held
 
     std::unique_ptr<JobRunner> m_ownRunner;
@@ -97,7 +97,9 @@ private:
     QWaitCondition m_admitted;
     int m_inFlight = 0;       // frames queued or being encoded
     int m_holding = 0;        // of these, frames whose pixels are still needed
-    qint64 m_holdingBytes = 0; // their pixels
+    // The pixels of the frames in flight: counted until the end, as an encoder
+    // works on buffers about as big once it has let the frame go.
+    qint64 m_inFlightBytes = 0;
     int m_peakInFlight = 0;
     std::atomic<std::uint32_t> m_completed{0};
     mutable QMutex m_mutex;

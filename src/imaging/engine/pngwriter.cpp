@@ -30,6 +30,12 @@ libdeflate_compressor *compressor(int level)
     return c.get();
 }
 
+// A per-thread work buffer let go (within KeptBufferBytes) when the frame is done.
+struct ReleaseOnExit {
+    std::vector<std::uint8_t> &buffer;
+    ~ReleaseOnExit() { releaseWorkBuffer(buffer); }
+};
+
 void putU32(char *p, std::uint32_t v)
 {
     p[0] = char(v >> 24);
@@ -90,11 +96,12 @@ bool writeData(QByteArray *out, const std::vector<std::uint8_t> &raw, int level)
     libdeflate_compressor *c = compressor(level);
     if (!c)
         return false;
-    // The worst case is a little over the input; kept per thread so a frame's
-    // file is allocated at its real size, not at the worst case.
+    // The worst case is a little over the input; compressed here first so a
+    // frame's file is allocated at its real size, not at the worst case.
     thread_local std::vector<std::uint8_t> deflated;
     deflated.resize(libdeflate_zlib_compress_bound(c, raw.size()));
     const std::size_t n = libdeflate_zlib_compress(c, raw.data(), raw.size(), deflated.data(), deflated.size());
+    const ReleaseOnExit release{deflated};
     if (n == 0)
         return false;
     out->reserve(out->size() + qsizetype(n) + 24);
@@ -182,6 +189,7 @@ QByteArray encodeIndexedPng(const IndexedFrame &frame, int level)
     // Kept per thread: a fresh buffer per frame costs page faults, not just memory.
     thread_local std::vector<std::uint8_t> raw;
     raw.resize((rowBytes + 1) * std::size_t(h));
+    const ReleaseOnExit release{raw};
 
     const std::uint8_t *src = frame.indexes.data();
     std::uint8_t *dst = raw.data();

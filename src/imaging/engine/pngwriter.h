@@ -9,6 +9,7 @@
 #include <QByteArray>
 #include <QImage>
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -25,6 +26,21 @@ inline constexpr int PngDeflateLevel = 7;
 // Level for frames with more than 256 colours: on filtered photographic rows
 // level 7 costs twice the time of 5 for 1.3% smaller files (bench/README.md).
 inline constexpr int TrueColourDeflateLevel = 5;
+
+// Work buffers up to this size are kept per thread for the next frame (a fresh
+// one costs a page fault per page); bigger ones, for frames far over screen
+// size, are freed after use, where the faults cost little next to the encoding.
+inline constexpr std::size_t KeptBufferBytes = std::size_t(16) << 20;
+
+// Empties `buffer`, keeping its memory only within KeptBufferBytes.
+template <typename Vector>
+void releaseWorkBuffer(Vector &buffer)
+{
+    if (buffer.capacity() * sizeof(typename Vector::value_type) > KeptBufferBytes)
+        Vector().swap(buffer);
+    else
+        buffer.clear();
+}
 
 // The whole PNG file for `frame` (any format; ARGB32 is the fast path).
 // Returns an empty array when memory runs out. `level` (for the benchmarks)

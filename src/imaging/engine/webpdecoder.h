@@ -1,12 +1,13 @@
 #pragma once
-// WebP pictures, animated or still, through libwebp's demuxer and animation
-// decoder: frames come composited on the canvas (blend and dispose as the file
-// says), ARGB32 not premultiplied; delays in milliseconds as stored, the loop
-// count from the file (-1 for a still picture). The demuxer wants the whole
-// file in memory: it is read once (never mapped, so a file cut short under us
-// cannot fault) up to MaxWebPFileBytes. An animation cut short keeps the
-// frames that are whole. Frames are decoded when selected,
-// forward from the current one, from the first to go back.
+// WebP pictures, animated or still, through libwebp's demuxer and decoder:
+// frames come composited on one canvas (blend and dispose as the file says,
+// with the arithmetic of libwebp's own animation decoder, so every frame equals
+// its frame to the bit), ARGB32 not premultiplied; delays in milliseconds as
+// stored, the loop count from the file (-1 for a still picture). The demuxer
+// wants the whole file in memory: it is read once (never mapped, so a file cut
+// short under us cannot fault) up to MaxWebPFileBytes. An animation cut short
+// keeps the frames that are whole. Frames are decoded when selected, forward
+// from the current one, from the first to go back.
 //
 // One thread per object; nothing throws.
 
@@ -20,7 +21,7 @@
 namespace engine {
 
 // Larger WebP files are refused (OutOfMemory) before they are read: the whole
-// file is held while the picture is open, beside two canvases.
+// file is held while the picture is open, beside the canvas.
 inline constexpr std::int64_t MaxWebPFileBytes = std::int64_t(256) << 20;
 
 // Whether these first bytes (at least 12) start a WebP file.
