@@ -30,10 +30,13 @@ private slots:
     {
         CanvasPool pool;
         QImage canvas = canvasOf(0xFF102030);
+        canvas.setDotsPerMeterX(3780);
+        canvas.setDotsPerMeterY(3780);
         const QImage frame = canvas; // handed out
         QVERIFY(pool.detach(canvas));
         QVERIFY(canvas.constBits() != frame.constBits());
         QCOMPARE(canvas, frame); // the drawing goes on from the same pixels
+        QCOMPARE(canvas.dotsPerMeterX(), 3780);
         canvas.fill(0xFFFFFFFF);
         QCOMPARE(frame.pixel(3, 3), QRgb(0xFF102030));
     }

@@ -1,5 +1,7 @@
 #include "imaging/engine/canvaspool.h"
 
+#include <QColorSpace>
+
 #include <cstring>
 #include <mutex>
 #include <new>
@@ -70,6 +72,12 @@ bool CanvasPool::detach(QImage &canvas, bool keepPixels)
     if (moved.isNull())
         return false; // the lease (and its buffer) is freed here
     lease.release(); // the image gives it back
+    // What QImage's own copy would carry over besides the pixels.
+    moved.setDotsPerMeterX(canvas.dotsPerMeterX());
+    moved.setDotsPerMeterY(canvas.dotsPerMeterY());
+    moved.setDevicePixelRatio(canvas.devicePixelRatio());
+    moved.setOffset(canvas.offset());
+    moved.setColorSpace(canvas.colorSpace());
     canvas = std::move(moved);
     return true;
 }
