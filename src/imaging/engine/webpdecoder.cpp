@@ -207,6 +207,8 @@ private:
         if (!dst) {
             const std::size_t need = std::size_t(rect.width) * std::size_t(rect.height);
             try {
+                if (m_frame.capacity() < need)
+                    m_frame = {}; // let the old buffer go first: its pixels are not needed
                 m_frame.resize(need);
             } catch (const std::bad_alloc &) {
                 return OutOfMemory;
