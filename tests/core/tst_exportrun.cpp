@@ -24,6 +24,17 @@ namespace {
 constexpr int PngFormat = 4; // exportFormats(): GIF, BMP, JPG, TIFF, PNG
 
 // `frames` 4 x 4 frames of 100 ms; `colourShift` gives the same frames other colours.
+// Every frame of `gif` into `folder` in the format at `formatIndex`.
+ExportRequest allFramesOf(const QString &gif, const QString &folder, int formatIndex)
+{
+    ExportRequest request;
+    request.source = gif;
+    request.folder = exportFolder(folder);
+    request.formatIndex = formatIndex;
+    request.allFrames = true;
+    return request;
+}
+
 bool writeFrames(const QString &path, int frames, int colourShift = 0)
 {
     return fgtest::writeColourCycle(path, frames, 4, 4, 10, colourShift);
@@ -121,14 +132,9 @@ private slots:
         if (trap == Trap::FolderGone)
             QVERIFY(QDir(out).removeRecursively());
 
-        ExportRequest request;
-        request.source = gif;
-        request.folder = exportFolder(out);
-        request.formatIndex = PngFormat;
-        request.allFrames = true;
-        request.listedFrames = (reading ? 0 : frames);
-        if (reading)
-            request.listedFrames = 2; // a list of two frames shown for a file now broken
+        ExportRequest request = allFramesOf(gif, out, PngFormat);
+        // Reading: a list of two frames shown for a file now broken.
+        request.listedFrames = reading ? 2 : frames;
         engine::testing::WriteCall call = nullptr;
         switch (trap) {
         case Trap::NoSpace: call = &noSpace; break;
@@ -168,11 +174,7 @@ private slots:
         QTemporaryDir dir;
         const QString gif = dir.filePath(QStringLiteral("walk.gif"));
         QVERIFY(writeFrames(gif, 6));
-        ExportRequest request;
-        request.source = gif;
-        request.folder = exportFolder(dir.path());
-        request.formatIndex = 1; // BMP
-        request.allFrames = true;
+        const ExportRequest request = allFramesOf(gif, dir.path(), 1); // BMP
         ExportControl control;
         // Rewritten in place, same size, other colours, before the third frame.
         control.beforeFrame = [&](int k) {
@@ -195,12 +197,8 @@ private slots:
         QTemporaryDir dir;
         const QString gif = dir.filePath(QStringLiteral("walk.gif"));
         QVERIFY(writeFrames(gif, 8));
-        ExportRequest request;
-        request.source = gif;
-        request.folder = exportFolder(dir.filePath(QStringLiteral("out")));
         QVERIFY(QDir().mkpath(dir.filePath(QStringLiteral("out"))));
-        request.formatIndex = PngFormat;
-        request.allFrames = true;
+        const ExportRequest request = allFramesOf(gif, dir.filePath(QStringLiteral("out")), PngFormat);
         ExportControl control;
         control.cancel = std::make_shared<std::atomic_bool>(false);
         control.beforeFrame = [&](int k) {

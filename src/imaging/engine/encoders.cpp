@@ -243,10 +243,6 @@ Status saveFrame(QImage &&source, const Guid &clsid, const EncoderParameters *pa
                  const QString &path, const EncoderList &list, Cause *cause,
                  const std::function<void()> &pixelsDone)
 {
-    auto released = [&pixelsDone] {
-        if (pixelsDone)
-            pixelsDone();
-    };
     const EncoderInfo *encoder = list.find(clsid);
     if (!encoder || source.isNull() || path.isEmpty()) {
         if (cause)
@@ -273,21 +269,7 @@ Status saveFrame(QImage &&source, const Guid &clsid, const EncoderParameters *pa
     case EncoderKind::Png: {
         // Our own writer: Qt's would take the export quality (100) as "store
         // uncompressed", and it cannot write palette files from ARGB frames fast.
-        QByteArray png;
-        IndexedFrame indexed;
-        if (exactPalette(frame, AlphaMode::Full, &indexed)) {
-            frame = QImage();
-            released();
-            png = encodeIndexedPng(indexed);
-        } else {
-            // Kept per thread: a frame's worth of rows would be mapped anew each time.
-            thread_local FilteredRows rows;
-            filterTrueColour(frame, &rows);
-            frame = QImage();
-            released();
-            png = compressTrueColour(rows);
-            releaseWorkBuffer(rows.raw);
-        }
+        const QByteArray png = encodePng(std::move(frame), 0, pixelsDone);
         encoded = png.isEmpty() ? OutOfMemory : Ok;
         if (encoded == Ok)
             file.write(png);
@@ -300,7 +282,8 @@ Status saveFrame(QImage &&source, const Guid &clsid, const EncoderParameters *pa
             break;
         }
         frame = QImage();
-        released();
+        if (pixelsDone)
+            pixelsDone();
         encoded = writeGif(indexed, file);
         break;
     }

@@ -30,10 +30,22 @@ libdeflate_compressor *compressor(int level)
     return c.get();
 }
 
-// A per-thread work buffer let go (within KeptBufferBytes) when the frame is done.
+// Work buffers up to this size are kept per thread for the next frame (a fresh
+// one costs a page fault per page); bigger ones, for frames far over screen
+// size, are freed after use, where the faults cost little next to the encoding.
+constexpr std::size_t KeptBufferBytes = std::size_t(16) << 20;
+
+// A per-thread work buffer emptied when the frame is done, its memory kept
+// only within KeptBufferBytes.
 struct ReleaseOnExit {
     std::vector<std::uint8_t> &buffer;
-    ~ReleaseOnExit() { releaseWorkBuffer(buffer); }
+    ~ReleaseOnExit()
+    {
+        if (buffer.capacity() > KeptBufferBytes)
+            std::vector<std::uint8_t>().swap(buffer);
+        else
+            buffer.clear();
+    }
 };
 
 void putU32(char *p, std::uint32_t v)
@@ -248,35 +260,19 @@ QByteArray encodeIndexedPng(const IndexedFrame &frame, int level)
     return out;
 }
 
-QByteArray encodePng(const QImage &source, int level)
-{
-    const QImage frame = source.format() == QImage::Format_ARGB32
-                             ? source
-                             : source.convertToFormat(QImage::Format_ARGB32);
-    if (frame.isNull())
-        return {};
-    IndexedFrame indexed;
-    if (exactPalette(frame, AlphaMode::Full, &indexed))
-        return encodeIndexedPng(indexed, level ? level : PngDeflateLevel);
-    return encodeTrueColourPng(frame, level ? level : TrueColourDeflateLevel);
-}
+namespace {
 
-QByteArray encodeTrueColourPng(const QImage &source, int level)
-{
-    FilteredRows rows;
-    filterTrueColour(source, &rows);
-    return compressTrueColour(rows, level);
-}
+// A true-colour frame's rows, filtered, before they are compressed.
+struct FilteredRows {
+    int width = 0;
+    int height = 0;
+    bool opaque = true;
+    std::vector<std::uint8_t> raw; // filter byte and row, per row
+};
 
-void filterTrueColour(const QImage &source, FilteredRows *out)
+// Fills `rows` from an ARGB32 frame (`raw` stays empty when memory ran out).
+void filterTrueColour(const QImage &frame, FilteredRows &rows)
 {
-    FilteredRows &rows = *out;
-    rows.raw.clear();
-    const QImage frame = source.format() == QImage::Format_ARGB32
-                             ? source
-                             : source.convertToFormat(QImage::Format_ARGB32);
-    if (frame.isNull())
-        return;
     const int w = frame.width();
     const int h = frame.height();
     bool opaque = true;
@@ -319,6 +315,7 @@ void filterTrueColour(const QImage &source, FilteredRows *out)
     rows.opaque = opaque;
 }
 
+// An RGB (all opaque) or RGBA PNG of the filtered rows.
 QByteArray compressTrueColour(const FilteredRows &rows, int level)
 {
     if (rows.raw.empty())
@@ -328,6 +325,33 @@ QByteArray compressTrueColour(const FilteredRows &rows, int level)
     if (!writeData(&out, rows.raw, level))
         return {};
     return out;
+}
+
+} // namespace
+
+QByteArray encodePng(QImage frame, int level, const std::function<void()> &pixelsDone)
+{
+    if (frame.format() != QImage::Format_ARGB32)
+        frame = frame.convertToFormat(QImage::Format_ARGB32);
+    if (frame.isNull())
+        return {};
+    auto letGo = [&] {
+        frame = QImage();
+        if (pixelsDone)
+            pixelsDone();
+    };
+    IndexedFrame indexed;
+    if (exactPalette(frame, AlphaMode::Full, &indexed)) {
+        letGo();
+        return encodeIndexedPng(indexed, level ? level : PngDeflateLevel);
+    }
+    // Kept per thread (within KeptBufferBytes): a frame's worth of rows would
+    // be mapped anew each time.
+    thread_local FilteredRows rows;
+    const ReleaseOnExit release{rows.raw};
+    filterTrueColour(frame, rows);
+    letGo();
+    return compressTrueColour(rows, level ? level : TrueColourDeflateLevel);
 }
 
 } // namespace engine

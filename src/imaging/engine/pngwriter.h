@@ -9,9 +9,7 @@
 #include <QByteArray>
 #include <QImage>
 
-#include <cstddef>
-#include <cstdint>
-#include <vector>
+#include <functional>
 
 #include "imaging/engine/palette.h"
 
@@ -27,41 +25,13 @@ inline constexpr int PngDeflateLevel = 7;
 // level 7 costs twice the time of 5 for 1.3% smaller files (bench/README.md).
 inline constexpr int TrueColourDeflateLevel = 5;
 
-// Work buffers up to this size are kept per thread for the next frame (a fresh
-// one costs a page fault per page); bigger ones, for frames far over screen
-// size, are freed after use, where the faults cost little next to the encoding.
-inline constexpr std::size_t KeptBufferBytes = std::size_t(16) << 20;
-
-// Empties `buffer`, keeping its memory only within KeptBufferBytes.
-template <typename Vector>
-void releaseWorkBuffer(Vector &buffer)
-{
-    if (buffer.capacity() * sizeof(typename Vector::value_type) > KeptBufferBytes)
-        Vector().swap(buffer);
-    else
-        buffer.clear();
-}
-
 // The whole PNG file for `frame` (any format; ARGB32 is the fast path).
 // Returns an empty array when memory runs out. `level` (for the benchmarks)
 // applies to palette and true-colour files alike; 0 takes the levels above.
-QByteArray encodePng(const QImage &frame, int level = 0);
-
-// An RGB (all opaque) or RGBA PNG of an ARGB32 frame, whatever its colours.
-QByteArray encodeTrueColourPng(const QImage &frame, int level = TrueColourDeflateLevel);
-
-// encodeTrueColourPng in two steps, so that a caller can let the frame go
-// before the compression, which takes most of the time: the filtered rows
-// (`raw` empty when memory ran out; its buffer is reused when it is large
-// enough), then the file made of them.
-struct FilteredRows {
-    int width = 0;
-    int height = 0;
-    bool opaque = true;
-    std::vector<std::uint8_t> raw; // filter byte and row, per row
-};
-void filterTrueColour(const QImage &frame, FilteredRows *rows);
-QByteArray compressTrueColour(const FilteredRows &rows, int level = TrueColourDeflateLevel);
+// The frame's pixels are let go as soon as the palette indexes or the filtered
+// rows are made; `pixelsDone`, when set, is called then, before the
+// compression, which takes most of the time.
+QByteArray encodePng(QImage frame, int level = 0, const std::function<void()> &pixelsDone = {});
 
 // A palette PNG of an indexed frame.
 QByteArray encodeIndexedPng(const IndexedFrame &frame, int level = PngDeflateLevel);

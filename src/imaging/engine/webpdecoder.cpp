@@ -190,21 +190,6 @@ private:
         if (key || !blend) {
             s = decodeInto(bytes, size, origin, int(stride), rect);
         } else {
-            s = decodeInto(bytes, size, nullptr, 0, rect);
-            if (s == Ok)
-                blendFrame(origin, stride, rect);
-        }
-        m_previous = rect;
-        m_previousWasKey = key;
-        return s;
-    }
-
-    // Decodes a frame's bitstream into `dst` (rows `stride` bytes apart), or
-    // into m_frame when `dst` is null.
-    Status decodeInto(const std::uint8_t *bytes, std::size_t size, uchar *dst, int stride,
-                      const FrameRect &rect)
-    {
-        if (!dst) {
             const std::size_t need = std::size_t(rect.width) * std::size_t(rect.height);
             try {
                 if (m_frame.capacity() < need)
@@ -213,9 +198,19 @@ private:
             } catch (const std::bad_alloc &) {
                 return OutOfMemory;
             }
-            dst = reinterpret_cast<uchar *>(m_frame.data());
-            stride = rect.width * 4;
+            s = decodeInto(bytes, size, reinterpret_cast<uchar *>(m_frame.data()), rect.width * 4, rect);
+            if (s == Ok)
+                blendFrame(origin, stride, rect);
         }
+        m_previous = rect;
+        m_previousWasKey = key;
+        return s;
+    }
+
+    // Decodes a frame's bitstream into `dst` (rows `stride` bytes apart).
+    Status decodeInto(const std::uint8_t *bytes, std::size_t size, uchar *dst, int stride,
+                      const FrameRect &rect)
+    {
         WebPDecoderConfig config;
         if (!WebPInitDecoderConfig(&config))
             return GenericError;
