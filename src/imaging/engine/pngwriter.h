@@ -4,7 +4,7 @@
 // included; RGB or RGBA otherwise, with per-row adaptive filters. Compressed
 // with libdeflate, which is both faster and denser than zlib.
 //
-// Thread-safe: each thread keeps its own compressor.
+// Thread-safe: each thread keeps its own compressor and work buffers.
 
 #include <QByteArray>
 #include <QImage>
