@@ -52,6 +52,8 @@ Cause causeFromStatus(Status status)
         return Cause::IoError;
     case SourceChanged:
         return Cause::SourceChanged;
+    case FrameCorrupt:
+        return Cause::FrameUnreadable;
     default:
         return Cause::EncodeFailed;
     }

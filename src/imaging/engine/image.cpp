@@ -306,6 +306,36 @@ std::vector<std::uint32_t> Image::frameDelaysMs() const
     return ms;
 }
 
+std::vector<FrameRecord> Image::frameRecords() const
+{
+    // Until a format's scan says otherwise: every frame covers the whole canvas.
+    const std::vector<std::uint32_t> ms = frameDelaysMs();
+    std::vector<FrameRecord> records(frameCount());
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        records[i].rect = Rect{0, 0, width(), height()};
+        records[i].delayMs = i < ms.size() ? ms[i] : 0;
+    }
+    return records;
+}
+
+const char *disposalName(Disposal disposal)
+{
+    switch (disposal) {
+    case Disposal::Background:
+        return "background";
+    case Disposal::Previous:
+        return "previous";
+    case Disposal::None:
+        break;
+    }
+    return "none";
+}
+
+const char *blendName(Blend blend)
+{
+    return blend == Blend::Source ? "source" : "over";
+}
+
 std::unique_ptr<Image> Image::load(const QString &path, Status *status)
 {
     Status ignored = Ok;

@@ -29,6 +29,7 @@
 #include <memory>
 #include <vector>
 
+#include "imaging/engine/framerecord.h"
 #include "imaging/engine/records.h"
 
 namespace engine {
@@ -88,6 +89,17 @@ public:
     // Frame delays in milliseconds, one per frame: as stored for WebP and APNG,
     // the hundredths x 10 for GIFs, 0 for a picture without frame delays.
     virtual std::vector<std::uint32_t> frameDelaysMs() const;
+
+    // How each frame is stored (rectangle, disposal, blend, stored delay, colour
+    // table), one record per frame, from the load's scan. A picture that is not
+    // an animation has one record covering the whole canvas.
+    virtual std::vector<FrameRecord> frameRecords() const;
+
+    // Whether the active frame was drawn only in part: its data is corrupt or
+    // cut short part-way, and what decoded is shown over the canvas as it stood.
+    // (A frame of which nothing decodes is not selected at all: selectFrame
+    // returns FrameCorrupt.)
+    virtual bool activeFrameDamaged() const { return false; }
 
     // Loop count (NETSCAPE2.0, acTL, ANIM): -1 when the file has none, 0 for "for ever".
     virtual int loopCount() const = 0;

@@ -33,6 +33,10 @@ enum Status : int {
     // Our own, beyond the platform's range: the file changed on disk while it
     // was being read (engine::Image::selectFrame).
     SourceChanged = 100,
+    // Nothing of the selected frame could be decoded: it draws nothing, its
+    // disposal still applies, and the next frame continues from the canvas as
+    // it stands.
+    FrameCorrupt = 101,
 };
 
 // 16-byte class identifier, laid out like a Windows GUID.
