@@ -1,7 +1,7 @@
-// The GIF catalogue: the scan of the selected folder. The listing runs on the GUI
-// thread, except for *.png files, which a job opens to see whether they are
-// animated before the items are listed; the catalogue model
-// (core/cataloguescan.h) runs the thumbnail jobs and hands each result back
+// The GIF catalogue: the scan of the selected folder. A job of the folder runner
+// lists the folder (opening its *.png files to see whether they are animated)
+// and answers with the whole catalogue in order; the catalogue model
+// (core/cataloguescan.h) then runs the thumbnail jobs and hands each result back
 // here, one item after the other in catalogue order.
 #include "app/form1.h"
 
@@ -29,53 +29,97 @@ void TForm1::ScanFolder()
         QString folder = ShellTreeView1->SelectedFolderPath();
         if (!folder.endsWith(QLatin1Char('/')))
             folder += QLatin1Char('/');
-        ListFolderGifs(folder);
         // A new catalogue starts at its first items.
         ListView1->scrollToTop();
         m_scanQuiet = false;
-        if (m_pendingPngs.isEmpty()) {
-            startItemScan();
-            return;
-        }
-        // Whether a PNG is animated takes opening it: a job decides, and the
-        // catalogue is listed again in full, in order, when it answers.
-        QStringList names;
-        for (int row = 0; row < ListView1->items()->count(); ++row)
-            names << FileNameOfPath(ListView1->items()->item(row).subItems.value(0));
-        const Request request = m_listing.next();
-        const QStringList pngs = std::exchange(m_pendingPngs, {});
-        TForm1 *self = this;
-        // The job reads only its own copies; closing the window waits for it.
-        m_runner->start([self, request, folder, names, pngs] {
-            if (request.isCancelled())
-                return;
-            const QStringList animated
-                = animatedPngNames(folder, pngs, [&request] { return request.isCancelled(); });
-            if (request.isCancelled())
-                return;
-            const QStringList all = mergeCatalogueNames(names, animated);
-            postTo(self, [self, request, folder, all] { self->pngsListed(request.number, folder, all); });
-        });
+        ListFolderGifs(folder);
     } catch (const std::bad_alloc &) {
-        // Out of memory while listing a huge folder, say: the scan ends with its message.
         m_scan->abandon();
         seams::showError(this, QStringLiteral("GIF文件"));
     }
 }
 
-void TForm1::pngsListed(int request, const QString &folder, const QStringList &names)
+void TForm1::ListFolderGifs(const QString &folder)
 {
-    if (!m_listing.isCurrent(request) || Scanning || m_closing)
+    // The listing rule (which entries, which order) is the catalogue's own, shared
+    // with the command line. Reading a folder may take long (a network mount), and
+    // whether a PNG is animated takes opening it: one job does both, so the
+    // catalogue is listed once, in order. A newer listing cancels this one.
+    const Request request = m_listing.next();
+    if (!m_listingBusy)
+        m_listingBusy = std::make_unique<BusyCursor>();
+    TForm1 *self = this;
+    // The job reads only its own copies; closing the window waits for it.
+    m_folderRunner->start([self, request, folder] {
+        if (request.isCancelled())
+            return;
+        QStringList names;
+        bool failed = false;
+        try {
+            const CatalogueListing listing = listCatalogue(folder, PngFiles::Later);
+            const QStringList animated = animatedPngNames(folder, listing.pngNames,
+                                                          [&request] { return request.isCancelled(); });
+            names = mergeCatalogueNames(listing.names, animated);
+        } catch (const std::bad_alloc &) {
+            // Out of memory while listing a huge folder: the scan ends with its message.
+            names.clear();
+            failed = true;
+        }
+        if (request.isCancelled())
+            return;
+        postTo(self, [self, request, folder, names, failed] {
+            self->folderListed(request.number, folder, names, failed);
+        });
+    });
+}
+
+bool TForm1::Listing() const
+{
+    return m_listingBusy != nullptr;
+}
+
+void TForm1::folderListed(int request, const QString &folder, const QStringList &names, bool failed)
+{
+    // A newer selection wins: the answer of a listing it replaced is dropped.
+    if (!m_listing.isCurrent(request) || m_closing)
         return;
-    try {
-        ListView1->items()->clear();
-        for (const QString &name : names)
-            AddGifItem(folder + name);
-        startItemScan();
-    } catch (const std::bad_alloc &) {
+    m_listing.cancel();
+    m_listingBusy.reset();
+    const QString wanted = std::exchange(m_selectAfterListing, {});
+    if (Scanning)
+        return;
+    if (!failed) {
+        try {
+            ListView1->items()->clear();
+            for (const QString &name : names)
+                AddGifItem(filepath::join(folder, name));
+            startItemScan();
+        } catch (const std::bad_alloc &) {
+            failed = true;
+        }
+    }
+    if (failed) {
         m_scan->abandon();
         seams::showError(this, QStringLiteral("GIF文件"));
+        return;
     }
+    // Wanted in another folder: the user has picked a folder since.
+    if (!wanted.isEmpty() && filepath::join(folder, filepath::fileName(wanted)) == wanted)
+        selectNamedFile(wanted);
+}
+
+void TForm1::selectNamedFile(const QString &path)
+{
+    IconListModel *items = ListView1->items();
+    for (int row = 0; row < items->count(); ++row) {
+        if (items->item(row).subItems.value(0) == path) {
+            ListView1->selectRow(row);
+            ListView1->setFocus();
+            return;
+        }
+    }
+    // The catalogue lists GIFs only; this is the box it shows for a file it cannot read.
+    seams::showError(this, filepath::displayPath(path) + QStringLiteral("可能不是GIF文件"));
 }
 
 void TForm1::startItemScan()
@@ -93,39 +137,16 @@ void TForm1::startItemScan()
     m_scan->start(std::move(paths));
 }
 
-void TForm1::ListFolderGifs(const QString &folder)
-{
-    // The listing rule (which entries, which order) is the catalogue's own, shared
-    // with the command line; a folder that cannot be read lists nothing. PNG
-    // files are left for a job to open (m_pendingPngs).
-    m_listing.cancel();
-    const CatalogueListing listing = listCatalogue(folder, PngFiles::Later);
-    for (const QString &name : listing.names)
-        AddGifItem(folder + name);
-    m_pendingPngs = listing.pngNames;
-}
-
-bool TForm1::IsSubfolderEntry(const QString &, bool isDirectory)
-{
-    // The listing never yields "." and "..", so every folder entry is a subfolder.
-    return isDirectory;
-}
-
 void TForm1::AddGifItem(const QString &path)
 {
-    const QString name = FileNameOfPath(path);
+    const QString name = filepath::fileName(path);
     if (!isCatalogueName(name) && !isPngName(name))
         return;
     IconItem item;
-    item.caption = filepath::displayPath(FileNameOfPath(path));
+    item.caption = filepath::displayPath(name);
     item.subItems << path;
     item.imageIndex = 0;
     ListView1->items()->append(item);
-}
-
-QImage TForm1::RenderThumbnail(const QString &path)
-{
-    return renderThumbnail(path);
 }
 
 void TForm1::applyItem(int row, CatalogueScan::Item &item)

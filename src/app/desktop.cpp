@@ -132,23 +132,13 @@ bool TForm1::OpenPath(const QString &given)
     const QTreeWidgetItem *before = ShellTreeView1->currentItem();
     if (!ShellTreeView1->SelectFolderPath(folder))
         return fail(QStringLiteral("文件夹树中没有这个文件夹 (隐藏的文件夹不显示)"));
-    if (ShellTreeView1->currentItem() == before && !Scanning)
+    if (ShellTreeView1->currentItem() == before)
         ScanFolder(); // the same folder: no change was raised
-    if (isFolder)
-        return true;
-
-    const QString name = path.mid(slash + 1);
-    IconListModel *items = ListView1->items();
-    for (int row = 0; row < items->count(); ++row) {
-        if (FileNameOfPath(items->item(row).subItems.value(0)) == name) {
-            ListView1->selectRow(row);
-            ListView1->setFocus();
-            return true;
-        }
-    }
-    // The catalogue lists GIFs only; this is the box it shows for a file it cannot read.
-    seams::showError(this, filepath::displayPath(path) + QStringLiteral("可能不是GIF文件"));
-    return false;
+    // The file is selected (or gets the catalogue's box) once the listing answers.
+    // Its path as the catalogue writes it: the tree's folder and the name.
+    if (!isFolder)
+        m_selectAfterListing = filepath::join(ShellTreeView1->SelectedFolderPath(), path.mid(slash + 1));
+    return true;
 }
 
 void TForm1::dragEnterEvent(QDragEnterEvent *event)

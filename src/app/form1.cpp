@@ -35,6 +35,9 @@ const QColor WindowColor(210, 233, 255);
 const QColor HighlightedCaption(160, 32, 0);
 constexpr int DesignWidth = 800;
 constexpr int DesignHeight = 580;
+// Folder reading mostly waits on the file system; a second thread keeps one
+// folder that hangs (a network mount gone away) from holding up all the others.
+constexpr int FolderReadingThreads = 2;
 
 std::unique_ptr<JobRunner> orPool(std::unique_ptr<JobRunner> runner, int threads)
 {
@@ -76,6 +79,7 @@ TForm1::TForm1(Options options, QWidget *parent)
               [this] { endScan(); },
               [this] { scanFailed(); },
               [this] { return ListView1->items()->count(); }})),
+      m_folderRunner(orPool(std::move(options.folderRunner), FolderReadingThreads)),
       Scanning(m_scan->scanning),
       CancelScan(m_scan->stopRequested),
       // Two threads: the pass over the frames and the thumbnails made on demand.
@@ -137,6 +141,7 @@ TForm1::TForm1(Options options, QWidget *parent)
     // The catalogue, the status bar and the change connection exist now; building
     // the tree's root selects it and so runs the first scan.
     connect(ShellTreeView1, &TShellTreeView::OnChange, this, &TForm1::ShellTreeView1Change);
+    ShellTreeView1->setJobRunner(m_folderRunner.get());
     if (!options.treeRoot.isEmpty())
         ShellTreeView1->setRoot(options.treeRoot);
     ShellTreeView1->Loaded();
@@ -150,6 +155,17 @@ TForm1::~TForm1()
     m_inspection->shutDown();
     ImageList2->setSource(nullptr);
     m_scan->stopJobs();
+    stopFolderReading();
+}
+
+void TForm1::stopFolderReading()
+{
+    m_listing.cancel();
+    m_listingBusy.reset();
+    m_folderRunner->cancelQueued();
+    m_folderRunner->waitForRunning();
+    // The tree outlives the runner (a member goes before the child widgets).
+    ShellTreeView1->setJobRunner(nullptr);
 }
 
 void TForm1::CreateDialogs()
@@ -497,9 +513,9 @@ void TForm1::closeEvent(QCloseEvent *event)
     Timer1->stop();
     cancelInspection();
     m_inspection->shutDown();
-    m_listing.cancel();
     m_scan->abandon();
     m_scan->stopJobs();
+    stopFolderReading();
     event->accept();
 }
 

@@ -24,6 +24,7 @@
 #include <memory>
 #include <vector>
 
+#include "controls/busycursor.h"
 #include "core/cataloguescan.h"
 #include "core/frameinspection.h"
 #include "core/jobs.h"
@@ -56,6 +57,8 @@ class TForm1 : public QWidget {
     // scan flags below can name it.
     std::unique_ptr<JobRunner> m_runner;
     std::unique_ptr<CatalogueScan> m_scan;
+    // Where folders are read: the catalogue's listing and the tree's children.
+    std::unique_ptr<JobRunner> m_folderRunner;
 
 public:
     struct Options {
@@ -65,6 +68,9 @@ public:
         std::unique_ptr<JobRunner> runner;
         // Where the inspection's jobs run; null for a thread pool of its own.
         std::unique_ptr<JobRunner> inspectionRunner;
+        // Where folders are read (the catalogue's listing, the tree's children);
+        // null for a thread pool of its own.
+        std::unique_ptr<JobRunner> folderRunner;
     };
 
     // The playback timer's tick, in milliseconds: each tick advances the
@@ -149,12 +155,12 @@ public:
 
     // --- catalogue --------------------------------------------------------------
     void ScanFolder();
+    // Lists `folder` (ending in "/") on a job; the catalogue fills and its scan
+    // starts when the job answers. A newer listing replaces this one.
     void ListFolderGifs(const QString &folder);
-    static bool IsSubfolderEntry(const QString &name, bool isDirectory);
+    // A folder's listing is under way (the busy cursor shows meanwhile).
+    bool Listing() const;
     void AddGifItem(const QString &path);
-    // The thumbnail of a catalogue item, made by a worker job: frame 0 in its
-    // thumbnail box, or a null image when the file is no picture.
-    static QImage RenderThumbnail(const QString &path);
 
     // --- inspection -------------------------------------------------------------
     // Starts inspecting `path` in the background (cancelling the one before).
@@ -171,9 +177,10 @@ public:
 
     // --- opening a path (command line, drop) ------------------------------------
     // Shows the folder at `path` in the tree and its catalogue; for a file, its
-    // folder, with the file selected and inspected when the catalogue lists it.
-    // A path that cannot be opened gets one error box and leaves the tree where
-    // it was. Returns false after an error box.
+    // folder, with the file selected (scrolled into view) and inspected once the
+    // catalogue's listing answers, or the catalogue's error box when it does not
+    // list the file. A path that cannot be opened gets one error box at once and
+    // leaves the tree where it was; false then.
     bool OpenPath(const QString &path);
     // Why a path cannot be opened, in Chinese, for an errno value.
     static QString OpenFailureCause(int error);
@@ -203,7 +210,8 @@ private:
     // Catalogue model hooks.
     void applyItem(int row, CatalogueScan::Item &item);
     void startItemScan();
-    void pngsListed(int request, const QString &folder, const QStringList &names);
+    void folderListed(int request, const QString &folder, const QStringList &names, bool failed);
+    void selectNamedFile(const QString &path);
     void endScan();
     void scanFailed();
 
@@ -219,6 +227,8 @@ private:
     void ListView1EnterPressed(int row);
     // Stops a running scan at once; false while a modal window holds it.
     bool stopScanNow();
+    // Drops the folder listings, waits for running ones and detaches the tree.
+    void stopFolderReading();
 
     void playbackStart();
     void playbackStep();
@@ -229,9 +239,11 @@ private:
     std::unique_ptr<FrameThumbnailSource> m_frameSource;
     bool m_rescanWanted = false;
     bool m_scanQuiet = false; // the scan's error boxes were turned off
-    // The listing job that opens the folder's *.png files, and the names it gets.
+    // The catalogue's listing job, its busy cursor while it runs, and the file
+    // (a path) to select once it has answered.
     RequestSequence m_listing;
-    QStringList m_pendingPngs;
+    std::unique_ptr<BusyCursor> m_listingBusy;
+    QString m_selectAfterListing;
 
     // The inspection being shown: its path, delays and listing progress.
     QString m_requestedPath;

@@ -143,6 +143,18 @@ inline QString displayPath(const QString &path)
     return out;
 }
 
+// `name` inside `folder`, with one "/" between them (`folder` may end in one).
+inline QString join(const QString &folder, const QString &name)
+{
+    return folder.endsWith(QLatin1Char('/')) ? folder + name : folder + QLatin1Char('/') + name;
+}
+
+// The text after the last "/", or the whole path when it has none.
+inline QString fileName(const QString &path)
+{
+    return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
+}
+
 // Whether `path` names a folder (links followed).
 inline bool isFolder(const QString &path)
 {

@@ -1,8 +1,9 @@
 #pragma once
-// BusyCursor: the wait cursor for the length of a scope, for the synchronous
-// waits of the GUI thread (a long folder operation of the tree). Nests. GUI
-// thread only.
+// BusyCursor: the wait cursor for as long as the object lives: a scope's
+// synchronous wait (a long folder operation of the tree), or a job the window
+// waits for (a folder being read). Nests. GUI thread only.
 
+#include <QCursor>
 #include <QGuiApplication>
 
 class BusyCursor {

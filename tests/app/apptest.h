@@ -118,11 +118,14 @@ inline void initApp()
 
 // A window whose tree is rooted at `root`, with a runner the test drives. The
 // first scan (of `root`) has listed its items; its jobs wait in the runner.
+// Folders are read in place by default and their answers have arrived when the
+// constructor returns; `folderRunner->immediate` false queues later readings.
 struct Window {
     ManualRunner *runner = nullptr;
     std::unique_ptr<TForm1> form;
 
     ManualRunner *inspectionRunner = nullptr;
+    ManualRunner *folderRunner = nullptr;
 
     // The inspection's jobs run in place by default, so an inspection completes
     // within the selection, as a synchronous one would; `inspectionInPlace`
@@ -139,8 +142,25 @@ struct Window {
         options.treeRoot = root;
         options.runner = std::move(r);
         options.inspectionRunner = std::move(ir);
+        auto fr = std::make_unique<ManualRunner>();
+        fr->immediate = true;
+        folderRunner = fr.get();
+        options.folderRunner = std::move(fr);
         form = std::make_unique<TForm1>(std::move(options));
         form->CreateDialogs();
+        waitForFolders();
+    }
+
+    // Runs the folder readings and lets their answers arrive.
+    bool waitForFolders(int timeoutMs = 5000)
+    {
+        QElapsedTimer t;
+        t.start();
+        do {
+            folderRunner->runAll();
+            QCoreApplication::processEvents();
+        } while ((form->Listing() || form->ShellTreeView1->IsReading()) && t.elapsed() < timeoutMs);
+        return !form->Listing() && !form->ShellTreeView1->IsReading();
     }
     TForm1 *operator->() const { return form.get(); }
 
@@ -149,11 +169,12 @@ struct Window {
     {
         QElapsedTimer t;
         t.start();
-        while (form->Scanning && t.elapsed() < timeoutMs) {
+        while ((form->Scanning || form->Listing()) && t.elapsed() < timeoutMs) {
+            folderRunner->runAll();
             runner->runAll();
             QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
         }
-        return !form->Scanning;
+        return !form->Scanning && !form->Listing();
     }
 };
 
@@ -187,6 +208,11 @@ inline bool selectTreeFolder(TForm1 *form, const QString &name)
     if (!root)
         return false;
     root->setExpanded(true);
+    // The root's children may still be on their way.
+    QElapsedTimer t;
+    t.start();
+    while (form->ShellTreeView1->IsReading() && t.elapsed() < 5000)
+        QCoreApplication::processEvents();
     for (int i = 0; i < root->childCount(); ++i) {
         if (root->child(i)->text(0) == name) {
             tree->setCurrentItem(root->child(i));

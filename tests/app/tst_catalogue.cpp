@@ -103,6 +103,7 @@ private slots:
         QDir::setCurrent(dir.path());
         w->ListView1->items()->clear();
         w->ListFolderGifs(QStringLiteral("sub/"));
+        QVERIFY(w.waitForFolders());
         QDir::setCurrent(cwd);
         QCOMPARE(w->ListView1->items()->count(), 0);
 
@@ -289,7 +290,7 @@ private slots:
         TForm1 form(std::move(options));
         QTRY_VERIFY(form.ImageList1->count() > 3);
         QVERIFY(selectTreeFolder(&form, QStringLiteral("one")));
-        QTRY_VERIFY_WITH_TIMEOUT(!form.Scanning, 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(!form.Scanning && !form.Listing(), 20000);
         QCOMPARE(captions(&form).size(), 30);
         QCOMPARE(form.ImageList1->count(), 31);
         for (int i = 1; i <= 30; ++i)
@@ -319,6 +320,7 @@ private slots:
         QVERIFY(w.runner->queue.empty());
         // The next request scans again, from scratch.
         w->SpeedButton8Click();
+        QVERIFY(w.waitForFolders());
         QVERIFY(w->Scanning);
         QVERIFY(w.finishScan());
         QCOMPARE(w->ImageList1->count(), 5);
@@ -337,6 +339,7 @@ private slots:
         const QString size = w->FlatEdit4->text();
         const QString path = w->StatusBar1->panelText(2);
         w->SpeedButton8Click();
+        QVERIFY(w.waitForFolders());
         QCOMPARE(w->ListView1->items()->count(), 2);
         QVERIFY(w.finishScan());
         QCOMPARE(w->ListView2->items()->count(), 3);

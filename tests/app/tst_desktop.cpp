@@ -361,7 +361,9 @@ private slots:
         Window w{QString()};
         QTreeWidgetItem *desktop = w->ShellTreeView1->topLevelItem(0);
         const bool opened = w->OpenPath(path);
-        QCOMPARE(opened, box.isEmpty());
+        // Only a path that leaves the tree where it was fails at once.
+        QCOMPARE(opened, !chain.isEmpty());
+        QVERIFY(w.waitForFolders());
         QCOMPARE(int(seams.boxes.boxes.size()), box.isEmpty() ? 0 : 1);
         if (!box.isEmpty()) {
             QCOMPARE(seams.boxes.boxes[0].text, box);
@@ -376,7 +378,7 @@ private slots:
             QCOMPARE(w->ShellTreeView1->currentItem(), desktop);
             return;
         }
-        // The catalogue is listed at once; the selected GIF is inspected.
+        // The catalogue is listed; the selected GIF is inspected.
         QCOMPARE(w->ListView1->items()->count(), catalogue);
         if (selected.isEmpty()) {
             QCOMPARE(w->ListView1->selectedRow(), -1);
@@ -398,6 +400,7 @@ private slots:
         const bool opened = w->OpenPath(QStringLiteral("猫.gif"));
         QDir::setCurrent(before);
         QVERIFY(opened);
+        QVERIFY(w.waitForFolders());
         QCOMPARE(w->ShellTreeView1->SelectedFolderPath(), albumDir());
         QCOMPARE(w->ListView1->items()->item(w->ListView1->selectedRow()).caption, QStringLiteral("猫.gif"));
         QVERIFY(w.finishScan());
@@ -427,6 +430,7 @@ private slots:
         QVERIFY(w.finishScan());
         QVERIFY(writeSolidGif(albumDir() + QStringLiteral("/新.gif"), 10, 10));
         QVERIFY(w->OpenPath(albumDir() + QStringLiteral("/新.gif")));
+        QVERIFY(w.waitForFolders());
         QCOMPARE(w->ListView1->items()->count(), 3);
         QCOMPARE(w->ListView1->items()->item(w->ListView1->selectedRow()).caption, QStringLiteral("新.gif"));
         QVERIFY(w.finishScan());
@@ -636,6 +640,7 @@ private slots:
         QVERIFY(w.finishScan());
         QTreeWidgetItem *picked = w->ShellTreeView1->currentItem();
         w->ShellTreeView1->expandItem(picked);
+        QVERIFY(w.waitForFolders());
         QCOMPARE(picked->childCount(), 1);
         QVERIFY(QDir(root.path()).mkpath(QStringLiteral("picked/new")));
         QVERIFY(QDir(root.filePath(QStringLiteral("picked/old"))).removeRecursively());

@@ -92,6 +92,7 @@ public:
         folder.reset();
     }
     std::unique_ptr<TShellFolder> folder;
+    int reading = 0; // the job reading its children, 0 for none
     int image = 0;
     int selected = 0;
     int overlay = -1;
@@ -146,8 +147,43 @@ TShellTreeView::TShellTreeView(QWidget *parent) : QTreeWidget(parent), m_host(st
     connect(this, &QTreeWidget::currentItemChanged, this, &TShellTreeView::onCurrentItemChanged);
 }
 
+// A folder's children as read: their ids, and for each whether it has
+// subfolders (the one question about a child that reads the file system).
+struct TShellTreeView::ChildList {
+    bool read = false;
+    std::vector<IdListPtr> ids;
+    std::vector<bool> hasSubfolders;
+};
+
+namespace {
+
+// Reads the children of `folder`, on any thread: it asks nothing but the folder
+// interface, which changes no state for these questions.
+void readChildren(IShellFolder &folder, std::uint32_t flags, bool askSubfolders, std::vector<IdListPtr> &ids,
+                  std::vector<bool> &hasSubfolders, bool &read)
+{
+    std::shared_ptr<IEnumIDList> e;
+    if (FAILED(folder.EnumObjects(nullptr, flags, e)) || !e)
+        return;
+    while (e->Next(256, ids) == S_OK) {
+    }
+    if (askSubfolders) {
+        hasSubfolders.reserve(ids.size());
+        for (const IdListPtr &id : ids) {
+            std::uint32_t mask = SFGAO_HASSUBFOLDER;
+            const ItemIdList *item = id.get();
+            folder.GetAttributesOf(1, &item, &mask);
+            hasSubfolders.push_back(mask & SFGAO_HASSUBFOLDER);
+        }
+    }
+    read = true;
+}
+
+} // namespace
+
 TShellTreeView::~TShellTreeView()
 {
+    setJobRunner(nullptr);
     m_watcher.reset();
     // Nodes (and their folder objects) before the root folder object.
     m_updating = true;
@@ -172,6 +208,27 @@ int TShellTreeView::SelectedIndex(const QTreeWidgetItem *node)
 shell::IVerbHost *TShellTreeView::VerbHost() { return m_host.get(); }
 
 void TShellTreeView::reportError(const QString &text) { seams::showError(this, text); }
+
+void TShellTreeView::setJobRunner(JobRunner *runner)
+{
+    if (runner == m_runner)
+        return;
+    if (m_runner) {
+        // Jobs post to this tree: none may still be running when it goes.
+        m_readingCancelled->store(true);
+        m_runner->cancelQueued();
+        m_runner->waitForRunning();
+        m_readingCancelled = std::make_shared<std::atomic_bool>(false);
+    }
+    dropReadings();
+    m_runner = runner;
+}
+
+void TShellTreeView::dropReadings()
+{
+    m_readings.clear();
+    m_readingBusy.reset();
+}
 
 // ---- settings -------------------------------------------------------------
 
@@ -333,7 +390,7 @@ void TShellTreeView::setNodeLook(Node *node)
     node->setFlags(flags);
 }
 
-TShellTreeView::Node *TShellTreeView::InitNode(Node *parent, const ItemIdList *id)
+TShellTreeView::Node *TShellTreeView::InitNode(Node *parent, const ItemIdList *id, int hasSubfolders)
 {
     TShellFolder *parentFolder = parent->folder.get();
     auto iface = BindChildFolder(parentFolder->FolderInterface(), id, this);
@@ -341,7 +398,7 @@ TShellTreeView::Node *TShellTreeView::InitNode(Node *parent, const ItemIdList *i
     TShellFolder *f = node->folder.get();
     node->setText(0, filepath::displayPath(f->DisplayText()));
     setNodeLook(node.get());
-    bool hasChildren = f->HasSubfolders();
+    bool hasChildren = hasSubfolders < 0 ? f->HasSubfolders() : hasSubfolders > 0;
     if (f->IsShared())
         node->overlay = 0;
     if ((m_objectTypes & otNonFolders) && iface) {
@@ -367,26 +424,66 @@ void TShellTreeView::PopulateNode(QTreeWidgetItem *item)
     auto *parent = item && item->type() == kNodeType ? static_cast<Node *>(item) : nullptr;
     if (!parent || !parent->folder || !parent->folder->FolderInterface())
         return;
-    BusyCursor busy;
-    UpdateBatch batch(this);
     const std::shared_ptr<IShellFolder> folder = parent->folder->FolderInterface();
-    std::vector<IdListPtr> ids;
+    const std::uint32_t flags = enumerationFlags(m_objectTypes);
+    // With files among the children, whether a child has any is its own listing:
+    // InitNode asks that on this thread.
+    const bool askSubfolders = !(m_objectTypes & otNonFolders);
+    if (m_runner && m_readInPlace == 0) {
+        if (m_readings.count(parent->reading))
+            return; // already being read
+        const Request request{++m_lastReading, m_readingCancelled};
+        parent->reading = request.number;
+        m_readings[request.number] = QPersistentModelIndex(indexFromItem(parent));
+        if (!m_readingBusy)
+            m_readingBusy = std::make_unique<BusyCursor>();
+        TShellTreeView *self = this;
+        // The tree waits for running jobs before it goes (setJobRunner), so `self`
+        // outlives them; the job touches nothing but its own folder interface.
+        m_runner->start([self, request, folder, flags, askSubfolders] {
+            if (request.isCancelled())
+                return;
+            auto children = std::make_shared<ChildList>();
+            try {
+                readChildren(*folder, flags, askSubfolders, children->ids, children->hasSubfolders,
+                             children->read);
+            } catch (const std::exception &) {
+                // A folder that cannot be enumerated gets no children.
+                children = std::make_shared<ChildList>();
+            }
+            if (request.isCancelled())
+                return;
+            postTo(self, [self, request, children] { self->childrenRead(request.number, *children); });
+        });
+        return;
+    }
+    BusyCursor busy;
+    ChildList children;
     try {
-        std::shared_ptr<IEnumIDList> e;
-        if (FAILED(folder->EnumObjects(this, enumerationFlags(m_objectTypes), e)) || !e)
-            return;
-        while (e->Next(256, ids) == S_OK) {
-        }
+        readChildren(*folder, flags, askSubfolders, children.ids, children.hasSubfolders, children.read);
     } catch (const std::exception &) {
         // A folder that cannot be enumerated gets no children.
         return;
     }
+    // A job still reading this node answers too late.
+    parent->reading = 0;
+    addChildNodes(parent, children);
+}
+
+void TShellTreeView::addChildNodes(Node *parent, const ChildList &children)
+{
+    if (!children.read)
+        return;
+    UpdateBatch batch(this);
+    const std::shared_ptr<IShellFolder> folder = parent->folder->FolderInterface();
     // Failures of the hooks from here on are the caller's to report.
     std::vector<std::unique_ptr<QTreeWidgetItem>> nodes;
-    nodes.reserve(ids.size());
-    for (const IdListPtr &id : ids)
-        if (Node *n = InitNode(parent, id.get()))
+    nodes.reserve(children.ids.size());
+    for (std::size_t i = 0; i < children.ids.size(); ++i) {
+        const int hasSubfolders = i < children.hasSubfolders.size() ? int(children.hasSubfolders[i]) : -1;
+        if (Node *n = InitNode(parent, children.ids[i].get(), hasSubfolders))
             nodes.emplace_back(n);
+    }
     std::stable_sort(nodes.begin(), nodes.end(), [&](const auto &a, const auto &b) {
         const auto *na = static_cast<const Node *>(a.get());
         const auto *nb = static_cast<const Node *>(b.get());
@@ -397,6 +494,35 @@ void TShellTreeView::PopulateNode(QTreeWidgetItem *item)
     for (auto &n : nodes)
         list.append(n.release());
     parent->addChildren(list);
+}
+
+void TShellTreeView::childrenRead(int reading, const ChildList &children)
+{
+    const auto it = m_readings.find(reading);
+    if (it == m_readings.end())
+        return; // dropped when the runner was replaced
+    const QPersistentModelIndex where = it->second;
+    m_readings.erase(it);
+    if (m_readings.empty())
+        m_readingBusy.reset();
+    // The node may have gone (a refresh, a deletion) or been read in place since.
+    QTreeWidgetItem *item = where.isValid() ? itemFromIndex(where) : nullptr;
+    if (!item || item->type() != kNodeType || static_cast<Node *>(item)->reading != reading)
+        return;
+    auto *node = static_cast<Node *>(item);
+    node->reading = 0;
+    try {
+        if (node->childCount() == 0)
+            addChildNodes(node, children);
+    } catch (const ShellError &e) {
+        reportError(e.message());
+    } catch (const std::exception &e) {
+        reportError(QString::fromLocal8Bit(e.what()));
+    }
+    node->setChildIndicatorPolicy(node->childCount() > 0 ? QTreeWidgetItem::ShowIndicator
+                                                         : QTreeWidgetItem::DontShowIndicator);
+    if (node->childCount() == 0)
+        collapseItem(node);
 }
 
 void TShellTreeView::onItemExpanded(QTreeWidgetItem *item)
@@ -414,6 +540,9 @@ void TShellTreeView::onItemExpanded(QTreeWidgetItem *item)
                 seams::urlOpener().open(QUrl::fromLocalFile(f->PathText()));
             }
         }
+        // Children being read: the expander stays until the job answers.
+        if (allow && item->type() == kNodeType && m_readings.count(static_cast<Node *>(item)->reading))
+            return;
         item->setChildIndicatorPolicy(item->childCount() > 0 ? QTreeWidgetItem::ShowIndicator
                                                              : QTreeWidgetItem::DontShowIndicator);
         if (!allow || item->childCount() == 0)
@@ -491,6 +620,13 @@ void TShellTreeView::rebuildSubtree(QTreeWidgetItem *item, const ItemIdList *old
     if (!x || !x->folder || !x->folder->FolderInterface())
         return;
     BusyCursor busy;
+    // The old subtree's expanded nodes and selection are found again in the new
+    // one, so their children are needed at once.
+    ++m_readInPlace;
+    struct InPlace {
+        int &depth;
+        ~InPlace() { --depth; }
+    } inPlace{m_readInPlace};
     // Ids below X are rebased from its old FullId (a rename) onto its current one.
     const IdListPtr oldPrefix = copyId(oldFullId ? oldFullId : x->folder->FullId());
     auto rebase = [&](const ItemIdList *id) {
@@ -579,6 +715,12 @@ bool TShellTreeView::SelectFolderPath(const QString &path)
     const TShellFolder *rootFolder = Folder(node);
     if (!rootFolder)
         return false;
+    // Each step needs the children of the one before at once.
+    ++m_readInPlace;
+    struct InPlace {
+        int &depth;
+        ~InPlace() { --depth; }
+    } inPlace{m_readInPlace};
     try {
         IdListPtr target;
         if (FAILED(SHGetDesktopFolder()->ParseDisplayName(nullptr, path, nullptr, target, nullptr))
@@ -595,6 +737,8 @@ bool TShellTreeView::SelectFolderPath(const QString &path)
                 return false;
             if (!node->isExpanded())
                 expandItem(node);
+            else if (node->childCount() == 0)
+                PopulateNode(node); // its job has not answered yet
             QTreeWidgetItem *child = nullptr;
             for (int i = 0; i < node->childCount() && !child; ++i) {
                 const TShellFolder *f = Folder(node->child(i));

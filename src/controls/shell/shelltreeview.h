@@ -26,18 +26,29 @@
 // SelectedFolderPath() is then the desktop folder's path. At exit, after the
 // tree is gone, shell::releaseDesktopShellFolder() frees the desktop folder object.
 //
+// Reading a folder may take long (a network mount), so with a job runner set
+// (setJobRunner) an expanded node's children are read by a job: meanwhile the
+// node keeps its expander and the busy cursor shows; the children appear when
+// the job answers, and an answer for a node that has gone is dropped. Without a
+// runner, and where the tree must find a child at once (SelectFolderPath, a
+// refresh keeping the expanded nodes), the children are read in place.
+//
 // Failures ("Error setting path: ...", "Rename to %s failed") are caught in the
 // tree's own handlers and shown through seams::showError; none leaves the tree.
-// GUI thread only.
+// GUI thread only (the reading jobs use nothing but their own folder interface).
 
+#include "controls/busycursor.h"
 #include "controls/shell/itemcontextmenu.h"
+#include "core/jobs.h"
 #include "shell/shellfolder.h"
 
 #include <QPersistentModelIndex>
 #include <QTreeWidget>
 
 #include <functional>
+#include <map>
 #include <memory>
+#include <vector>
 
 class QFileSystemWatcher;
 
@@ -103,6 +114,12 @@ public:
     // Icon indexes of a node (into shell/icons.h's list).
     static int ImageIndex(const QTreeWidgetItem *node);
     static int SelectedIndex(const QTreeWidgetItem *node);
+    // Where children are read from now on (not owned; it must outlive the tree or
+    // be replaced first). Null reads in place. Replacing it drops the answers
+    // still awaited.
+    void setJobRunner(JobRunner *runner);
+    // Some node's children are being read by a job.
+    bool IsReading() const { return !m_readings.empty(); }
     // Whether a node label is being edited right now.
     bool IsEditingLabel() const { return state() == QAbstractItemView::EditingState; }
 
@@ -131,8 +148,12 @@ private:
 
     void CreateRoot();
     void rebuild();
+    struct ChildList;
     void PopulateNode(QTreeWidgetItem *node);
-    Node *InitNode(Node *parent, const shell::ItemIdList *id);
+    void addChildNodes(Node *parent, const ChildList &children);
+    void childrenRead(int reading, const ChildList &children);
+    void dropReadings();
+    Node *InitNode(Node *parent, const shell::ItemIdList *id, int hasSubfolders = -1);
     void setNodeLook(Node *node);
     void onItemExpanded(QTreeWidgetItem *item);
     void onCurrentItemChanged(QTreeWidgetItem *current, QTreeWidgetItem *previous);
@@ -164,4 +185,13 @@ private:
     TAddFolderEvent m_onAddFolder;
     TExpandingEvent m_onExpanding;
     TEditedEvent m_onEdited;
+    // Child reading: the runner, the nodes whose children a job reads (by the
+    // reading's number), the busy cursor shown meanwhile, and the depth of the
+    // callers that need the children at once.
+    JobRunner *m_runner = nullptr;
+    CancelFlag m_readingCancelled = std::make_shared<std::atomic_bool>(false);
+    int m_lastReading = 0;
+    std::map<int, QPersistentModelIndex> m_readings;
+    std::unique_ptr<BusyCursor> m_readingBusy;
+    int m_readInPlace = 0;
 };
