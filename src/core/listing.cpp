@@ -26,6 +26,7 @@ struct DirCloser {
 
 namespace listingtesting {
 std::atomic<int> failOpenWith{0};
+std::atomic<void (*)(const QByteArray &)> beforeOpen{nullptr};
 } // namespace listingtesting
 
 namespace {
@@ -102,6 +103,8 @@ CatalogueListing listCatalogue(const QString &folder, PngFiles pngFiles)
         out.error = engine::causeFromErrno(error);
         return out;
     }
+    if (const auto hook = listingtesting::beforeOpen.load())
+        hook(encoded);
     std::unique_ptr<DIR, DirCloser> dir(opendir(encoded.constData()));
     if (!dir) {
         out.error = engine::causeFromErrno(errno);

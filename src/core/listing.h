@@ -61,4 +61,7 @@ QStringList mergeCatalogueNames(const QStringList &a, const QStringList &b);
 namespace listingtesting {
 // When not 0, opening a folder to list it fails with this error number (tests).
 extern std::atomic<int> failOpenWith;
+// When set, called with the folder's bytes before it is opened: a test blocks
+// in it to stand for a folder whose reading hangs.
+extern std::atomic<void (*)(const QByteArray &folder)> beforeOpen;
 } // namespace listingtesting

@@ -5,10 +5,13 @@
 #include <sys/stat.h>
 
 #include "apptest.h"
+#include "common/apngwriter.h"
 #include "common/rawtree.h"
+#include "core/listing.h"
 
 #include <QMenu>
 #include <QScrollBar>
+#include <QSemaphore>
 #include "app/widgets.h"
 #include "controls/flat/flatedit.h"
 #include "controls/iconlist.h"
@@ -35,6 +38,23 @@ QString sizeTextOf(TForm1 *form, int row)
 QRgb centreOf(const QImage &image)
 {
     return image.pixel(60, 60) | 0xFF000000u;
+}
+
+// A folder whose reading hangs until the test opens the gate: the catalogue's
+// listing and the tree's reading of children both wait in here for it.
+namespace hanging {
+QByteArray folder; // set before any job reads it
+QSemaphore gate;
+void wait(const QByteArray &path)
+{
+    if (path == folder || path == folder + '/')
+        gate.acquire();
+}
+} // namespace hanging
+
+Qt::CursorShape overrideShape()
+{
+    return QGuiApplication::overrideCursor() ? QGuiApplication::overrideCursor()->shape() : Qt::ArrowCursor;
 }
 
 } // namespace
@@ -295,6 +315,116 @@ private slots:
         QCOMPARE(form.ImageList1->count(), 31);
         for (int i = 1; i <= 30; ++i)
             QCOMPARE(centreOf(form.ImageList1->image(i)), qRgb(0, 0, 255));
+    }
+
+    void aFolderThatHangsLeavesTheWindowLive()
+    {
+        QTemporaryDir dir;
+        QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("slow/inner")));
+        QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("fast")));
+        QVERIFY(writeSolidGif(dir.filePath(QStringLiteral("slow/s.gif")), 4, 4));
+        QVERIFY(writeSolidGif(dir.filePath(QStringLiteral("fast/f.gif")), 4, 4));
+        Seams seams;
+        TForm1::Options options;
+        options.treeRoot = dir.path();
+        auto thumbnails = std::make_unique<ManualRunner>();
+        thumbnails->immediate = true;
+        options.runner = std::move(thumbnails);
+        // Folders are read on the window's own threads.
+        TForm1 form(std::move(options));
+        QTRY_VERIFY(!form.Listing() && !form.ShellTreeView1->IsReading());
+        hanging::folder = QFile::encodeName(dir.filePath(QStringLiteral("slow")));
+        listingtesting::beforeOpen = hanging::wait;
+        shell::setListingObserver(hanging::wait);
+        // Whatever fails, no job stays blocked when the window goes.
+        struct Release {
+            ~Release()
+            {
+                hanging::gate.release(2);
+                listingtesting::beforeOpen = nullptr;
+                shell::setListingObserver(nullptr);
+            }
+        } release;
+
+        // The catalogue's listing hangs: the window stays live, with the busy cursor.
+        QVERIFY(selectTreeFolder(&form, QStringLiteral("slow")));
+        QTreeWidgetItem *slow = form.ShellTreeView1->currentItem();
+        QVERIFY(form.Listing());
+        QCOMPARE(overrideShape(), Qt::WaitCursor);
+        bool ticked = false;
+        QTimer::singleShot(0, &form, [&ticked] { ticked = true; });
+        QTRY_VERIFY(ticked);
+        QVERIFY(!form.Scanning);
+
+        // A newer selection wins.
+        QVERIFY(selectTreeFolder(&form, QStringLiteral("fast")));
+        QTRY_COMPARE(captions(&form), QStringList({"f.gif"}));
+        QTRY_VERIFY(!form.Scanning && !form.Listing());
+        QCOMPARE(overrideShape(), Qt::ArrowCursor);
+
+        // The tree's reading of the slow folder's children hangs too: the node
+        // keeps its expander and the busy cursor shows until they come.
+        form.ShellTreeView1->expandItem(slow);
+        QVERIFY(form.ShellTreeView1->IsReading());
+        QVERIFY(slow->isExpanded());
+        QCOMPARE(slow->childIndicatorPolicy(), QTreeWidgetItem::ShowIndicator);
+        QCOMPARE(slow->childCount(), 0);
+        QCOMPARE(overrideShape(), Qt::WaitCursor);
+        ticked = false;
+        QTimer::singleShot(0, &form, [&ticked] { ticked = true; });
+        QTRY_VERIFY(ticked);
+
+        hanging::gate.release(2);
+        QTRY_COMPARE(slow->childCount(), 1);
+        QCOMPARE(slow->child(0)->text(0), QStringLiteral("inner"));
+        QVERIFY(!form.ShellTreeView1->IsReading());
+        // Closing waits for the old listing, whose answer never reaches the catalogue.
+        QVERIFY(form.close());
+        QCoreApplication::processEvents();
+        QCOMPARE(captions(&form), QStringList({"f.gif"}));
+        QCOMPARE(overrideShape(), Qt::ArrowCursor);
+    }
+
+    void theNamedFileIsSelectedBesidePngs_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("a GIF listed after animated and still PNGs") << "z.gif";
+        QTest::newRow("an animated PNG") << "b.png";
+    }
+
+    void theNamedFileIsSelectedBesidePngs()
+    {
+        QFETCH(QString, name);
+        QTemporaryDir dir;
+        fgtest::ApngSpec spec;
+        spec.width = spec.height = 4;
+        spec.frames.push_back({fgtest::solidImage(4, 4, 0xFFFF0000)});
+        spec.frames.push_back({fgtest::solidImage(4, 4, 0xFF00FF00)});
+        for (const char *png : {"a.png", "b.png"})
+            QVERIFY(fgtest::writeBytes(dir.filePath(QLatin1String(png)), fgtest::apngBytes(spec)));
+        QVERIFY(fgtest::solidImage(4, 4, 0xFF0000FF).save(dir.filePath(QStringLiteral("still.png"))));
+        for (int i = 0; i < 40; ++i)
+            QVERIFY(writeSolidGif(dir.filePath(QStringLiteral("g%1.gif").arg(i, 2, 10, QLatin1Char('0'))), 4, 4));
+        QVERIFY(writeSolidGif(dir.filePath(QStringLiteral("z.gif")), 4, 4, {10, 10}));
+
+        Seams seams;
+        Window w{QString()};
+        w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w.form.get()));
+        QVERIFY(w->OpenPath(dir.filePath(name)));
+        QVERIFY(w.waitForFolders());
+        const QStringList listed = captions(w.form.get());
+        QCOMPARE(listed.size(), 43);
+        QCOMPARE(listed.mid(0, 2), QStringList({"a.png", "b.png"}));
+        QVERIFY(!listed.contains(QStringLiteral("still.png")));
+        const int row = w->ListView1->selectedRow();
+        QCOMPARE(row, int(listed.indexOf(name)));
+        const QRect shown = w->ListView1->visualRect(w->ListView1->model()->index(row, 0));
+        QVERIFY(w->ListView1->viewport()->rect().intersects(shown));
+        // The thumbnails that follow leave the selection alone.
+        QVERIFY(w.finishScan());
+        QCOMPARE(w->ListView1->selectedRow(), row);
+        QVERIFY(seams.boxes.boxes.empty());
     }
 
     void refreshDuringScanOnlyStops()
