@@ -110,7 +110,7 @@ int main(int argc, char *argv[])
         gaps.start();
         QEventLoop loop;
         QObject::connect(&form, &TForm1::scanEnded, &loop, &QEventLoop::quit);
-        if (form.Scanning)
+        if (form.Scanning || form.Listing())
             loop.exec();
         gaps.stop();
         scanMs.push_back(clock.nsecsElapsed() / 1e6);
@@ -130,7 +130,7 @@ int main(int argc, char *argv[])
     {
         QEventLoop loop;
         QObject::connect(&form, &TForm1::scanEnded, &loop, &QEventLoop::quit);
-        if (form.Scanning)
+        if (form.Scanning || form.Listing())
             loop.exec();
     }
     for (int g = 2; g < argc; ++g) {

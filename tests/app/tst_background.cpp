@@ -76,7 +76,7 @@ private slots:
         options.runner = std::make_unique<ManualRunner>();
         static_cast<ManualRunner *>(options.runner.get())->immediate = true;
         TForm1 form(std::move(options));
-        QTRY_VERIFY(!form.Scanning);
+        QTRY_VERIFY(!form.Scanning && !form.Listing());
         QSignalSpy ended(&form, &TForm1::inspectionEnded);
         form.ListView1->selectRow(rowOf(&form, QStringLiteral("long.gif")));
         QTRY_VERIFY(form.ListView2->items()->count() > 0);
@@ -195,7 +195,7 @@ private slots:
         runner->immediate = true;
         options.runner = std::move(runner);
         TForm1 threaded(std::move(options));
-        QTRY_VERIFY(!threaded.Scanning);
+        QTRY_VERIFY(!threaded.Scanning && !threaded.Listing());
         threaded.ListView1->selectRow(0);
         QTRY_VERIFY(!threaded.Inspecting());
 

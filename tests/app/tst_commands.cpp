@@ -120,6 +120,7 @@ private slots:
         QVERIFY(w.finishScan());
 
         QTest::keyClick(w.form.get(), Qt::Key_F5);
+        QVERIFY(w.waitForFolders());
         QVERIFY(w->Scanning);
         QVERIFY(w.finishScan());
         QTest::keyClick(w.form.get(), Qt::Key_F1);

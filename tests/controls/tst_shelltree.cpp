@@ -2,6 +2,7 @@
 // the context menu's verbs, refreshing, roots and awkward folders.
 #include "shell/shelltestenv.h"
 
+#include "common/manualrunner.h"
 #include "controls/fonts.h"
 #include "controls/seams.h"
 #include "controls/shell/shelltreeview.h"
@@ -249,6 +250,55 @@ private slots:
         tree->expandItem(onlyHidden);
         QCOMPARE(onlyHidden->childCount(), 0);
         QCOMPARE(onlyHidden->childIndicatorPolicy(), QTreeWidgetItem::DontShowIndicator);
+        QVERIFY(boxes.shown.isEmpty());
+        QDir(env.desktop() + QStringLiteral("/onlyhidden")).removeRecursively();
+    }
+
+    void childrenReadByAJob_data()
+    {
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<bool>("refreshedMeanwhile");
+        QTest::addColumn<QStringList>("children");
+        QTest::newRow("children appear when the job answers") << "Pictures" << false << QStringList{"2024"};
+        QTest::newRow("none found: the expander goes when the job answers")
+            << "onlyhidden" << false << QStringList{};
+        QTest::newRow("node rebuilt meanwhile: read again at once, the late answer dropped")
+            << "Pictures" << true << QStringList{"2024"};
+    }
+    void childrenReadByAJob()
+    {
+        QFETCH(QString, folder);
+        QFETCH(bool, refreshedMeanwhile);
+        QFETCH(QStringList, children);
+        QVERIFY(QDir(env.desktop()).mkpath(QStringLiteral("onlyhidden/.x")));
+        fgtest::ManualRunner runner;
+        makeTree();
+        tree->setJobRunner(&runner);
+        struct Detach {
+            TShellTreeView *tree;
+            ~Detach() { tree->setJobRunner(nullptr); }
+        } detach{tree.get()};
+
+        QTreeWidgetItem *node = childNamed(root(), folder);
+        tree->expandItem(node);
+        QVERIFY(tree->IsReading());
+        QVERIFY(node->isExpanded());
+        QCOMPARE(node->childIndicatorPolicy(), QTreeWidgetItem::ShowIndicator);
+        QCOMPARE(node->childCount(), 0);
+        QVERIFY(QGuiApplication::overrideCursor());
+        QCOMPARE(QGuiApplication::overrideCursor()->shape(), Qt::WaitCursor);
+        if (refreshedMeanwhile) {
+            tree->RefreshNode(root());
+            node = childNamed(root(), folder);
+            QCOMPARE(childNames(node), children);
+        }
+        QCOMPARE(runner.runAll(), 1);
+        QTRY_VERIFY(!tree->IsReading());
+        QCOMPARE(childNames(node), children);
+        QCOMPARE(node->childIndicatorPolicy(), children.isEmpty() ? QTreeWidgetItem::DontShowIndicator
+                                                                  : QTreeWidgetItem::ShowIndicator);
+        QCOMPARE(node->isExpanded(), !children.isEmpty());
+        QVERIFY(!QGuiApplication::overrideCursor());
         QVERIFY(boxes.shown.isEmpty());
         QDir(env.desktop() + QStringLiteral("/onlyhidden")).removeRecursively();
     }
