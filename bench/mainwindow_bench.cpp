@@ -110,7 +110,7 @@ int main(int argc, char *argv[])
         gaps.start();
         QEventLoop loop;
         QObject::connect(&form, &TForm1::scanEnded, &loop, &QEventLoop::quit);
-        if (form.Scanning || form.Listing())
+        if (form.Scanning || form.isListing())
             loop.exec();
         gaps.stop();
         scanMs.push_back(clock.nsecsElapsed() / 1e6);
@@ -130,7 +130,7 @@ int main(int argc, char *argv[])
     {
         QEventLoop loop;
         QObject::connect(&form, &TForm1::scanEnded, &loop, &QEventLoop::quit);
-        if (form.Scanning || form.Listing())
+        if (form.Scanning || form.isListing())
             loop.exec();
     }
     for (int g = 2; g < argc; ++g) {
@@ -147,7 +147,7 @@ int main(int argc, char *argv[])
             gaps.start();
             clock.start();
             form.InspectGif(gif);
-            while (form.Inspecting() || !viewportDrawn(form))
+            while (form.inspecting() || !viewportDrawn(form))
                 QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
             const double done = clock.nsecsElapsed() / 1e6;
             gaps.stop();

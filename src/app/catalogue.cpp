@@ -16,8 +16,6 @@
 #include "controls/seams.h"
 #include "controls/shell/shelltreeview.h"
 #include "core/listing.h"
-#include "imaging/filesize.h"
-#include "imaging/thumbnail.h"
 
 void TForm1::ScanFolder()
 {
@@ -73,7 +71,7 @@ void TForm1::ListFolderGifs(const QString &folder)
     });
 }
 
-bool TForm1::Listing() const
+bool TForm1::isListing() const
 {
     return m_listingBusy != nullptr;
 }

@@ -22,7 +22,6 @@
 #include "controls/iconlist.h"
 #include "controls/seams.h"
 #include "controls/shell/shelltreeview.h"
-#include "imaging/filesize.h"
 
 namespace {
 
@@ -78,7 +77,7 @@ void TForm1::ListView1EnterPressed(int row)
     SpeedButton1Click();
 }
 
-QString TForm1::OpenFailureCause(int error)
+QString TForm1::openFailureCause(int error)
 {
     switch (error) {
     case ENOENT:
@@ -98,12 +97,13 @@ bool TForm1::stopScanNow()
     return m_scan->stopNow();
 }
 
-bool TForm1::OpenPath(const QString &given)
+bool TForm1::openPath(const QString &given)
 {
     if (given.isEmpty() || m_closing)
         return false;
-    const QString path =
-        QDir::cleanPath(QDir::isAbsolutePath(given) ? given : QDir::current().absoluteFilePath(given));
+    // The working folder is read as bytes; cleanPath only edits the text, so the
+    // bytes kept in it stay.
+    const QString path = QDir::cleanPath(filepath::absolutePath(given));
     const QByteArray bytes = filepath::pathToBytes(path);
     auto fail = [this, &path](const QString &cause) {
         seams::showError(this, QStringLiteral("无法打开 %1\n%2").arg(filepath::displayPath(path), cause));
@@ -112,7 +112,7 @@ bool TForm1::OpenPath(const QString &given)
 
     struct stat st {};
     if (::stat(bytes.constData(), &st) != 0)
-        return fail(OpenFailureCause(errno));
+        return fail(openFailureCause(errno));
     const bool isFolder = S_ISDIR(st.st_mode);
     if (!isFolder && !S_ISREG(st.st_mode))
         return fail(QStringLiteral("不是文件或文件夹"));
@@ -121,23 +121,23 @@ bool TForm1::OpenPath(const QString &given)
     // The folder must be listable and a file readable, or nothing could be shown.
     if (::access(filepath::pathToBytes(folder).constData(), R_OK | X_OK) != 0
         || (!isFolder && ::access(bytes.constData(), R_OK) != 0))
-        return fail(OpenFailureCause(errno));
+        return fail(openFailureCause(errno));
 
     // The catalogue is listed at once when no scan runs; a scan held by a modal
     // window (its error box, say) is waited for.
     if (!stopScanNow()) {
-        QTimer::singleShot(OpenRetryMs, this, [this, given] { OpenPath(given); });
+        QTimer::singleShot(OpenRetryMs, this, [this, given] { openPath(given); });
         return true;
     }
     const QTreeWidgetItem *before = ShellTreeView1->currentItem();
-    if (!ShellTreeView1->SelectFolderPath(folder))
+    if (!ShellTreeView1->selectFolderPath(folder))
         return fail(QStringLiteral("文件夹树中没有这个文件夹 (隐藏的文件夹不显示)"));
     if (ShellTreeView1->currentItem() == before)
         ScanFolder(); // the same folder: no change was raised
     // The file is selected (or gets the catalogue's box) once the listing answers.
     // Its path as the catalogue writes it: the tree's folder and the name.
     if (!isFolder)
-        m_selectAfterListing = filepath::join(ShellTreeView1->SelectedFolderPath(), path.mid(slash + 1));
+        m_selectAfterListing = filepath::join(ShellTreeView1->SelectedFolderPath(), filepath::fileName(path));
     return true;
 }
 
@@ -155,5 +155,5 @@ void TForm1::dropEvent(QDropEvent *event)
     event->acceptProposedAction();
     // Opened once the drop has finished, so the file manager is not kept
     // waiting while an error box is open.
-    QTimer::singleShot(0, this, [this, path] { OpenPath(path); });
+    QTimer::singleShot(0, this, [this, path] { openPath(path); });
 }

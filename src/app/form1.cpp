@@ -304,7 +304,7 @@ void TForm1::buildBody()
     Image2 = new TImage(Panel2);
     Image2->setObjectName(QStringLiteral("Image2"));
     Image2->setGeometry(56, 184, ThumbnailSize, ThumbnailSize);
-    Image2->setPicture(PlaceholderPicture());
+    Image2->setPicture(placeholderPicture());
     Image2->hide();
 
     StatusBar1 = new TStatusBar(Panel2);
@@ -381,7 +381,7 @@ void TForm1::buildInfoGroup()
     Label3->setBuddy(FlatEdit1);
 }
 
-QImage TForm1::PlaceholderPicture()
+QImage TForm1::placeholderPicture()
 {
     return artwork::placeholderPicture();
 }
@@ -403,7 +403,7 @@ void TForm1::SpeedButton1Click()
 
 void TForm1::SpeedButton8Click()
 {
-    ShellTreeView1->RefreshSelectedFolder();
+    ShellTreeView1->refreshSelectedFolder();
     if (Scanning) {
         m_scan->requestStop();
         return;

@@ -135,8 +135,9 @@ public:
     std::int32_t PlayElapsed = 0;
     std::int32_t PlayFrame = 0;
 
-    // Most frames the frame list holds (about 570 MB of thumbnails); a GIF with
-    // more shows only these. Tests lower it.
+    // Most frames the frame list lists; a GIF with more shows only these. The
+    // list's thumbnails are made on demand and held within the inspection's
+    // fixed bound, whatever this number. Tests lower it.
     int MaxListedFrames = 10000;
 
     // --- handlers ---------------------------------------------------------------
@@ -159,7 +160,7 @@ public:
     // starts when the job answers. A newer listing replaces this one.
     void ListFolderGifs(const QString &folder);
     // A folder's listing is under way (the busy cursor shows meanwhile).
-    bool Listing() const;
+    bool isListing() const;
     void AddGifItem(const QString &path);
 
     // --- inspection -------------------------------------------------------------
@@ -167,13 +168,13 @@ public:
     void InspectGif(const QString &path);
     // An inspection is under way: "分解", a double-click and the playback wait
     // for its end.
-    bool Inspecting() const;
+    bool inspecting() const;
     FrameInspection *inspection() const { return m_inspection.get(); }
     // "S 秒 M 毫秒" for a duration in milliseconds.
-    static QString DurationText(std::int64_t milliseconds);
+    static QString durationText(std::int64_t milliseconds);
 
     // The placeholder picture (white, a picture-document icon at its centre).
-    static QImage PlaceholderPicture();
+    static QImage placeholderPicture();
 
     // --- opening a path (command line, drop) ------------------------------------
     // Shows the folder at `path` in the tree and its catalogue; for a file, its
@@ -181,9 +182,9 @@ public:
     // catalogue's listing answers, or the catalogue's error box when it does not
     // list the file. A path that cannot be opened gets one error box at once and
     // leaves the tree where it was; false then.
-    bool OpenPath(const QString &path);
+    bool openPath(const QString &path);
     // Why a path cannot be opened, in Chinese, for an errno value.
-    static QString OpenFailureCause(int error);
+    static QString openFailureCause(int error);
 
 signals:
     // After the scan driver applied an item or ended a scan; for tests and the benchmark.

@@ -43,7 +43,7 @@ void TForm1::InspectGif(const QString &path)
     m_inspection->start(path, MaxListedFrames);
 }
 
-bool TForm1::Inspecting() const
+bool TForm1::inspecting() const
 {
     return m_inspection->running();
 }
@@ -82,7 +82,7 @@ void TForm1::inspectionOpened(int, const GifFacts &facts, int)
     m_inspectedPath = m_requestedPath;
     FlatEdit4->setText(QString::number(facts.width) + QChar(0x00D7) + QString::number(facts.height)
                        + QStringLiteral(", ") + sizeText);
-    FlatEdit2->setText(DurationText(facts.totalMs));
+    FlatEdit2->setText(durationText(facts.totalMs));
     FlatEdit3->setText(QString::number(facts.frameCount) + QStringLiteral(" 帧"));
     m_progressClock.start();
     m_lastProgressText = -1;
@@ -157,7 +157,7 @@ void TForm1::inspectionDone(bool shown)
         SpeedButton1Click();
 }
 
-QString TForm1::DurationText(std::int64_t milliseconds)
+QString TForm1::durationText(std::int64_t milliseconds)
 {
     return QString::number(milliseconds / 1000) + QStringLiteral(" 秒 ")
            + QString::number(milliseconds % 1000) + QStringLiteral(" 毫秒");

@@ -33,7 +33,7 @@ int main(int argc, char *argv[])
         form.CreateDialogs();
         form.show();
         if (!path.isEmpty())
-            QTimer::singleShot(0, &form, [&form, path] { form.OpenPath(path); });
+            QTimer::singleShot(0, &form, [&form, path] { form.openPath(path); });
         status = app.exec();
     }
     // The tree is gone with the window: the desktop folder object goes next,

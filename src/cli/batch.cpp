@@ -347,7 +347,7 @@ private:
         const int tried = result.attempted - result.notAttempted;
         for (int k = 0; k < tried && k < int(result.files.size()); ++k)
             if (result.frames[size_t(k)] < int(count))
-                written[result.frames[size_t(k)]] = FileNameOfPath(result.files[size_t(k)]);
+                written[result.frames[size_t(k)]] = filepath::fileName(result.files[size_t(k)]);
         for (const ExportFailure &f : result.failures) {
             if (f.frame < int(count))
                 written[f.frame] = QString();

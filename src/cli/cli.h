@@ -30,8 +30,6 @@ QString statusText(engine::Status status);
 // A short English reason for a failure cause.
 QString causeText(engine::Cause cause);
 
-// The output folder path joined with a file name, with no doubled "/".
-QString joinPath(const QString &folder, const QString &name);
 // Makes the output folder (and its parents); false with a message on stderr.
 bool makeOutputFolder(const QString &folder);
 

@@ -124,13 +124,6 @@ QString causeText(engine::Cause cause)
     return QStringLiteral("error");
 }
 
-QString joinPath(const QString &folder, const QString &name)
-{
-    if (folder.endsWith(QLatin1Char('/')))
-        return folder + name;
-    return folder + QLatin1Char('/') + name;
-}
-
 bool makeOutputFolder(const QString &folder)
 {
     if (filepath::isFolder(folder))

@@ -36,7 +36,7 @@ int thumbsCommand(const QStringList &rawArgs)
         const char *why = s.kind == CatalogueListing::Skipped::DanglingLink ? "a link to nowhere"
                           : s.kind == CatalogueListing::Skipped::LinkLoop   ? "a link loop"
                                                                             : "not a regular file";
-        printError(QStringLiteral("%1: skipped: %2").arg(joinPath(source, s.name), QLatin1String(why)));
+        printError(QStringLiteral("%1: skipped: %2").arg(filepath::join(source, s.name), QLatin1String(why)));
     }
     if (!makeOutputFolder(target))
         return ExitFailed;
@@ -56,12 +56,12 @@ int thumbsCommand(const QStringList &rawArgs)
             Result &r = results[std::size_t(i)];
             bool ok = false;
             const QImage thumbnail =
-                renderThumbnail(joinPath(source, names[i]), &ok, &r.loadStatus);
+                renderThumbnail(filepath::join(source, names[i]), &ok, &r.loadStatus);
             if (!ok)
                 r.unreadable = true;
             else
                 r.saveStatus = engine::saveFrame(thumbnail, engine::ClsidPngEncoder, nullptr,
-                                                 joinPath(target, names[i] + QLatin1String(".png")));
+                                                 filepath::join(target, names[i] + QLatin1String(".png")));
             finished.release();
         });
     }
@@ -80,11 +80,11 @@ int thumbsCommand(const QStringList &rawArgs)
             const engine::Cause cause =
                 r.loadStatus == engine::Ok ? engine::Cause::NotAPicture : loadFailureCause(r.loadStatus);
             printError(QStringLiteral("%1: cannot read the picture: %2")
-                           .arg(joinPath(source, names[i]), causeText(cause)));
+                           .arg(filepath::join(source, names[i]), causeText(cause)));
             ++failures;
         } else if (r.saveStatus != engine::Ok) {
             printError(QStringLiteral("%1: cannot save: %2")
-                           .arg(joinPath(target, names[i] + QLatin1String(".png")),
+                           .arg(filepath::join(target, names[i] + QLatin1String(".png")),
                                 statusText(r.saveStatus)));
             ++failures;
         }

@@ -17,11 +17,14 @@
 #include <QByteArray>
 #include <QString>
 
+#include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <climits>
 #include <cstdint>
+#include <memory>
 
 namespace filepath {
 
@@ -143,10 +146,15 @@ inline QString displayPath(const QString &path)
     return out;
 }
 
-// `name` inside `folder`, with one "/" between them (`folder` may end in one).
+// `name` inside `folder`, with one "/" between them (`folder` may end in one);
+// for path texts and for bytes.
 inline QString join(const QString &folder, const QString &name)
 {
     return folder.endsWith(QLatin1Char('/')) ? folder + name : folder + QLatin1Char('/') + name;
+}
+inline QByteArray join(const QByteArray &folder, const QByteArray &name)
+{
+    return folder.endsWith('/') ? folder + name : folder + '/' + name;
 }
 
 // The text after the last "/", or the whole path when it has none.
@@ -170,7 +178,45 @@ inline QString absolutePath(const QString &path)
     char cwd[PATH_MAX];
     if (!::getcwd(cwd, sizeof cwd))
         return path;
-    return pathFromBytes(QByteArray(cwd)) + QLatin1Char('/') + path;
+    return join(pathFromBytes(QByteArray(cwd)), path);
+}
+
+// Closes a folder handle of opendir.
+struct FolderCloser {
+    void operator()(DIR *dir) const { ::closedir(dir); }
+};
+using FolderHandle = std::unique_ptr<DIR, FolderCloser>;
+
+// Opens `path` (bytes) for readdir; null with errno set when it cannot.
+inline FolderHandle openFolder(const QByteArray &path)
+{
+    return FolderHandle(::opendir(path.constData()));
+}
+
+// Whether an entry of a folder is hidden: its name starts with "." (which
+// also covers "." and "..").
+inline bool isHiddenEntry(const dirent &entry)
+{
+    return entry.d_name[0] == '.';
+}
+
+// Whether an entry of the folder open at `dirFd` is a folder, a link to one
+// included. The entry's type answers where the file system gives it; only
+// links and unknown types cost a stat. A dangling link or a link loop is none.
+inline bool isFolderEntry(int dirFd, const dirent &entry)
+{
+    if (entry.d_type == DT_DIR)
+        return true;
+    if (entry.d_type != DT_LNK && entry.d_type != DT_UNKNOWN)
+        return false;
+    struct stat st {};
+    return ::fstatat(dirFd, entry.d_name, &st, 0) == 0 && S_ISDIR(st.st_mode);
+}
+
+// The subfolders every list shows: folders (or links to them) that are not hidden.
+inline bool isVisibleSubfolder(int dirFd, const dirent &entry)
+{
+    return !isHiddenEntry(entry) && isFolderEntry(dirFd, entry);
 }
 
 } // namespace filepath

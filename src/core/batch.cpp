@@ -39,15 +39,11 @@ bool folderId(const QString &path, FolderId *id)
     return true;
 }
 
-struct DirCloser {
-    void operator()(DIR *d) const { closedir(d); }
-};
-
 // The visible subfolders of `folder` (links to folders included), unsorted.
 QStringList subfolders(const QString &folder, engine::Cause *error)
 {
     QStringList out;
-    std::unique_ptr<DIR, DirCloser> dir(opendir(filepath::pathToBytes(folder).constData()));
+    const filepath::FolderHandle dir = filepath::openFolder(filepath::pathToBytes(folder));
     if (!dir) {
         *error = engine::causeFromErrno(errno);
         return out;
@@ -61,18 +57,10 @@ QStringList subfolders(const QString &folder, engine::Cause *error)
                 *error = engine::causeFromErrno(errno);
             break;
         }
-        if (entry->d_name[0] == '.')
-            continue;
-        struct stat st {};
-        if (fstatat(fd, entry->d_name, &st, 0) == 0 && S_ISDIR(st.st_mode))
+        if (filepath::isVisibleSubfolder(fd, *entry))
             out << filepath::pathFromBytes(entry->d_name);
     }
     return out;
-}
-
-QString joined(const QString &folder, const QString &name)
-{
-    return folder.endsWith(QLatin1Char('/')) ? folder + name : folder + QLatin1Char('/') + name;
 }
 
 // Walks the inputs in order into a plan, noting each name clash as it meets it.
@@ -89,7 +77,7 @@ public:
         BatchItem item;
         item.source = source;
         item.folder = m_output + relative;
-        item.base = StripExtension(FileNameOfPath(source));
+        item.base = StripExtension(filepath::fileName(source));
         const QString key = item.folder + QLatin1Char('\0') + item.base;
         const auto earlier = m_written.constFind(key);
         if (earlier != m_written.constEnd())
@@ -117,7 +105,7 @@ public:
             return;
         }
         for (const CatalogueListing::Skipped &s : listing.skipped)
-            m_plan.problems.push_back({joined(shown, s.name), engine::Cause::None, true, s.kind});
+            m_plan.problems.push_back({filepath::join(shown, s.name), engine::Cause::None, true, s.kind});
 
         QStringList folders;
         if (m_recursive) {
@@ -142,9 +130,9 @@ public:
         });
         for (const Entry &e : entries) {
             if (e.folder)
-                addFolder(joined(shown, e.name), relative + e.name + QLatin1Char('/'));
+                addFolder(filepath::join(shown, e.name), relative + e.name + QLatin1Char('/'));
             else
-                addFile(joined(shown, e.name), relative);
+                addFile(filepath::join(shown, e.name), relative);
         }
     }
 

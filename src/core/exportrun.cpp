@@ -93,7 +93,7 @@ ExportResult runExport(const ExportRequest &request, const ExportControl &contro
         formats[size_t(request.formatIndex >= 0 && request.formatIndex < int(formats.size())
                            ? request.formatIndex
                            : 0)];
-    const QString base = StripExtension(FileNameOfPath(request.source));
+    const QString base = StripExtension(filepath::fileName(request.source));
     const QString extension = QString::fromLatin1(format.extension);
 
     if (!picture) {

@@ -15,15 +15,6 @@
 #include "imaging/engine/apngdecoder.h"
 #include "shell/nameorder.h"
 
-namespace {
-
-// Closes the folder handle on every path.
-struct DirCloser {
-    void operator()(DIR *d) const { closedir(d); }
-};
-
-} // namespace
-
 namespace listingtesting {
 std::atomic<int> failOpenWith{0};
 std::atomic<void (*)(const QByteArray &)> beforeOpen{nullptr};
@@ -71,7 +62,7 @@ QStringList animatedPngNames(const QString &folder, const QStringList &pngNames,
                              const std::function<bool()> &stop)
 {
     QStringList out;
-    std::unique_ptr<DIR, DirCloser> dir(opendir(filepath::pathToBytes(folder).constData()));
+    const filepath::FolderHandle dir = filepath::openFolder(filepath::pathToBytes(folder));
     if (!dir)
         return out;
     for (const QString &name : pngNames) {
@@ -105,7 +96,7 @@ CatalogueListing listCatalogue(const QString &folder, PngFiles pngFiles)
     }
     if (const auto hook = listingtesting::beforeOpen.load())
         hook(encoded);
-    std::unique_ptr<DIR, DirCloser> dir(opendir(encoded.constData()));
+    const filepath::FolderHandle dir = filepath::openFolder(encoded);
     if (!dir) {
         out.error = engine::causeFromErrno(errno);
         return out;

@@ -264,9 +264,13 @@ void TCUTDlg::startExport(const ExportRequest &request)
     m_progress->setProgress(0, request.allFrames ? request.listedFrames : int(request.frames.size()));
     m_progressTimer->start(std::max(0, ProgressDelayMs));
 
+    // The job posts to `dialog`, which waits for its jobs before it goes
+    // (~TCUTDlg); `self` is looked at only where the results arrive, on the
+    // dialog's thread, never in the job.
+    TCUTDlg *dialog = this;
     QPointer<TCUTDlg> self(this);
     const std::function<void(int)> before = beforeExportFrame;
-    m_runner->start([self, request, run, before] {
+    m_runner->start([dialog, self, request, run, before] {
         ExportControl control;
         control.cancel = run.cancelled;
         control.beforeFrame = before;
@@ -276,11 +280,10 @@ void TCUTDlg::startExport(const ExportRequest &request)
             if (done < total && now - last < std::chrono::milliseconds(ProgressReportMs))
                 return;
             last = now;
-            if (self)
-                postTo(self, [self, run, done, total] {
-                    if (self)
-                        self->exportProgressed(run.number, done, total);
-                });
+            postTo(dialog, [self, run, done, total] {
+                if (self)
+                    self->exportProgressed(run.number, done, total);
+            });
         };
         ExportResult result;
         bool outOfMemory = false;
@@ -289,11 +292,10 @@ void TCUTDlg::startExport(const ExportRequest &request)
         } catch (const std::bad_alloc &) {
             outOfMemory = true;
         }
-        if (self)
-            postTo(self, [self, run, result, outOfMemory] {
-                if (self)
-                    self->exportDone(run.number, result, outOfMemory);
-            });
+        postTo(dialog, [self, run, result, outOfMemory] {
+            if (self)
+                self->exportDone(run.number, result, outOfMemory);
+        });
     });
 }
 

@@ -5,11 +5,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-QString FileNameOfPath(const QString &path)
-{
-    return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
-}
-
 QString FileSizeText(std::int64_t bytes)
 {
     if (bytes < 0)

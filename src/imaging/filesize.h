@@ -1,13 +1,10 @@
 #pragma once
-// Path and size texts shown beside pictures: the file name of a path and the
-// file size in kilobytes. Plain functions, safe on any thread; nothing throws.
+// The size text shown beside pictures: the file size in kilobytes. Plain
+// functions, safe on any thread; nothing throws.
 
 #include <QString>
 
 #include <cstdint>
-
-// The text after the last "/", or the whole path when it has none.
-QString FileNameOfPath(const QString &path);
 
 // The size text for `bytes`: q + "." + two digits + " KB", where q = bytes div
 // 1024 and the digits are (bytes mod 1024) x 100 div 1024, so the decimals are

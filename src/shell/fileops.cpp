@@ -68,7 +68,7 @@ bool removeTree(const QByteArray &path)
         }
         ::closedir(dir);
         for (const QByteArray &n : names)
-            ok = removeTree(places::join(path, n)) && ok;
+            ok = removeTree(filepath::join(path, n)) && ok;
     } else {
         ok = false;
     }
@@ -177,7 +177,7 @@ bool copyTree(const QByteArray &src, const QByteArray &dst, int &error, QByteArr
     }
     ::closedir(dir);
     for (const QByteArray &n : names) {
-        if (!copyTree(places::join(src, n), places::join(dst, n), error, failed))
+        if (!copyTree(filepath::join(src, n), filepath::join(dst, n), error, failed))
             return false;
     }
     ::chmod(dst.constData(), st.st_mode & 07777);
@@ -247,7 +247,7 @@ QByteArray uniqueName(const QByteArray &folder, const QByteArray &name, bool isF
     }
     QByteArray candidate = name;
     struct stat st {};
-    for (int n = 2; ::lstat(places::join(folder, candidate).constData(), &st) == 0; ++n)
+    for (int n = 2; ::lstat(filepath::join(folder, candidate).constData(), &st) == 0; ++n)
         candidate = stem + " (" + QByteArray::number(n) + ')' + ext;
     return candidate;
 }
@@ -285,7 +285,7 @@ PasteResult paste(const QList<QByteArray> &sources, bool cut, const QByteArray &
         int error = 0;
         QByteArray failed = src;
         for (int attempt = 0; attempt < 100 && !ok; ++attempt) {
-            const QByteArray dst = places::join(target, uniqueName(target, name, !S_ISDIR(st.st_mode)));
+            const QByteArray dst = filepath::join(target, uniqueName(target, name, !S_ISDIR(st.st_mode)));
             if (cut) {
                 if (::renameat2(AT_FDCWD, src.constData(), AT_FDCWD, dst.constData(), RENAME_NOREPLACE) == 0) {
                     ok = true;
@@ -326,7 +326,7 @@ QByteArray createNewFolder(const QByteArray &parent, QString &error)
 {
     const QByteArray base = QByteArrayLiteral("新建文件夹");
     for (int attempt = 0; attempt < 100; ++attempt) {
-        const QByteArray path = places::join(parent, uniqueName(parent, base, false));
+        const QByteArray path = filepath::join(parent, uniqueName(parent, base, false));
         if (::mkdir(path.constData(), 0777) == 0)
             return path;
         if (errno != EEXIST) {
@@ -371,7 +371,7 @@ FolderProperties folderProperties(const QByteArray &path, const QString &name, q
                 continue;
             if (S_ISDIR(es.st_mode)) {
                 ++p.folders;
-                pending.push_back(places::join(dirPath, e->d_name));
+                pending.push_back(filepath::join(dirPath, e->d_name));
             } else if (S_ISREG(es.st_mode)) {
                 ++p.files;
                 p.bytes += es.st_size;
@@ -465,17 +465,17 @@ bool moveToTrash(const QByteArray &path, QString &error, QByteArray *trashedTo)
         // Another volume: its own trash at the top, so nothing is copied across volumes.
         const QByteArray top = topDir(path, st.st_dev);
         const QByteArray uid = QByteArray::number(::getuid());
-        const QByteArray shared = places::join(top, ".Trash");
+        const QByteArray shared = filepath::join(top, ".Trash");
         struct stat ts {};
         if (::lstat(shared.constData(), &ts) == 0 && S_ISDIR(ts.st_mode) && (ts.st_mode & S_ISVTX))
-            trash = places::join(shared, uid);
+            trash = filepath::join(shared, uid);
         if (trash.isEmpty() || !makeDirs(trash))
-            trash = places::join(top, ".Trash-" + uid);
+            trash = filepath::join(top, ".Trash-" + uid);
         if (top != "/" && path.startsWith(top + '/'))
             recordedPath = path.mid(top.size() + 1);
     }
-    const QByteArray files = places::join(trash, "files");
-    const QByteArray info = places::join(trash, "info");
+    const QByteArray files = filepath::join(trash, "files");
+    const QByteArray info = filepath::join(trash, "info");
     if (!makeDirs(files) || !makeDirs(info)) {
         error = QStringLiteral("无法使用回收站“%1”").arg(text(trash));
         return false;
@@ -486,7 +486,7 @@ bool moveToTrash(const QByteArray &path, QString &error, QByteArray *trashedTo)
                                 + '\n';
     for (int n = 1; n < 10000; ++n) {
         const QByteArray candidate = n == 1 ? name : name + '.' + QByteArray::number(n);
-        const QByteArray infoPath = places::join(info, candidate + ".trashinfo");
+        const QByteArray infoPath = filepath::join(info, candidate + ".trashinfo");
         // The info file is made first, exclusively: it reserves the name.
         const int fd = ::open(infoPath.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
         if (fd < 0) {
@@ -497,7 +497,7 @@ bool moveToTrash(const QByteArray &path, QString &error, QByteArray *trashedTo)
         }
         const bool written = ::write(fd, infoText.constData(), std::size_t(infoText.size())) == infoText.size();
         ::close(fd);
-        const QByteArray target = places::join(files, candidate);
+        const QByteArray target = filepath::join(files, candidate);
         if (written && ::renameat2(AT_FDCWD, path.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE) == 0) {
             if (trashedTo)
                 *trashedTo = target;

@@ -17,13 +17,15 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <vector>
 
 namespace shell {
 namespace {
 
-ListingObserver g_listingObserver = nullptr;
+// Called on the reading jobs' threads too.
+std::atomic<ListingObserver> g_listingObserver{nullptr};
 
 const char kComputerClsid[] = "::{20D04FE0-3AEA-1069-A2D8-08002B30309D}";
 const char kNetworkClsid[] = "::{F02C1A0D-BE21-4350-88B0-7367FC96EF3C}";
@@ -104,36 +106,28 @@ private:
 bool listDirectory(const QByteArray &path, std::uint32_t flags, ItemKind kind,
                    std::vector<IdListPtr> &out)
 {
-    if (g_listingObserver)
-        g_listingObserver(path);
-    DIR *dir = ::opendir(path.constData());
+    if (const ListingObserver observe = g_listingObserver.load())
+        observe(path);
+    const filepath::FolderHandle dir = filepath::openFolder(path);
     if (!dir)
         return false;
-    const int fd = ::dirfd(dir);
+    const int fd = ::dirfd(dir.get());
     const bool wantFolders = flags & SHCONTF_FOLDERS;
     const bool wantOthers = flags & SHCONTF_NONFOLDERS;
     const bool wantHidden = flags & SHCONTF_INCLUDEHIDDEN;
-    while (const dirent *e = ::readdir(dir)) {
+    while (const dirent *e = ::readdir(dir.get())) {
         const char *name = e->d_name;
         if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))
             continue;
-        if (name[0] == '.' && !wantHidden)
+        if (filepath::isHiddenEntry(*e) && !wantHidden)
             continue;
-        bool folder = false;
-        if (e->d_type == DT_DIR) {
-            folder = true;
-        } else if (e->d_type == DT_LNK || e->d_type == DT_UNKNOWN) {
-            struct stat st {};
-            // A dangling link or a link loop is simply no folder.
-            folder = ::fstatat(fd, name, &st, 0) == 0 && S_ISDIR(st.st_mode);
-        }
+        const bool folder = filepath::isFolderEntry(fd, *e);
         if (folder ? !wantFolders : !wantOthers)
             continue;
         IdListPtr item(makeItem(kind, QByteArray(name), folder ? HintFolder : HintNotFolder));
         if (item)
             out.push_back(std::move(item));
     }
-    ::closedir(dir);
     return true;
 }
 
@@ -143,7 +137,7 @@ void setListingObserver(ListingObserver observer) { g_listingObserver = observer
 
 QString trashEntryName(const QByteArray &fileName)
 {
-    QFile info(filepath::pathFromBytes(places::join(places::trashInfoDir(), fileName + ".trashinfo")));
+    QFile info(filepath::pathFromBytes(filepath::join(places::trashInfoDir(), fileName + ".trashinfo")));
     if (info.open(QIODevice::ReadOnly)) {
         while (!info.atEnd()) {
             const QByteArray line = info.readLine(8192).trimmed();
@@ -176,7 +170,7 @@ QByteArray FolderBase::itemPath(const ItemIdList *item) const
     switch (ItemKind(kind)) {
     case ItemKind::FileSystem:
     case ItemKind::TrashEntry:
-        return m_path.isEmpty() ? QByteArray() : places::join(m_path, itemName(item));
+        return m_path.isEmpty() ? QByteArray() : filepath::join(m_path, itemName(item));
     case ItemKind::Home: return places::homeDir();
     case ItemKind::Volume: return itemName(item);
     case ItemKind::Computer:
@@ -572,7 +566,7 @@ HRESULT FolderBase::SetNameOf(HWND, const ItemIdList *pidl, const QString &newNa
     if (oldName != encoded) {
         // Never replaces anything: an existing name fails with EEXIST.
         if (::renameat2(AT_FDCWD, folder->itemPath(item).constData(), AT_FDCWD,
-                        places::join(folder->m_path, encoded).constData(), RENAME_NOREPLACE) != 0)
+                        filepath::join(folder->m_path, encoded).constData(), RENAME_NOREPLACE) != 0)
             return errno == EEXIST ? E_FILE_EXISTS : E_FAIL;
     }
     if (newPidl) {

@@ -117,11 +117,4 @@ std::vector<Volume> volumes()
     return out;
 }
 
-QByteArray join(const QByteArray &folder, const QByteArray &name)
-{
-    if (folder.endsWith('/'))
-        return folder + name;
-    return folder + '/' + name;
-}
-
 } // namespace shell::places

@@ -29,7 +29,4 @@ struct Volume {
 // "/" first, then the mounted volumes a user would browse (devices and network shares).
 std::vector<Volume> volumes();
 
-// Joins a folder path and a file name.
-QByteArray join(const QByteArray &folder, const QByteArray &name);
-
 } // namespace shell::places

@@ -198,7 +198,8 @@ public:
 std::shared_ptr<IShellFolder> SHGetDesktopFolder();
 
 // Directory listings the namespace makes (tests count them); the callback gets
-// the folder's path. nullptr removes it. GUI thread only.
+// the folder's path, on the thread that lists (a reading job of the tree).
+// nullptr removes it. Set it while no folder is being read.
 using ListingObserver = void (*)(const QByteArray &path);
 void setListingObserver(ListingObserver observer);
 

@@ -159,8 +159,8 @@ struct Window {
         do {
             folderRunner->runAll();
             QCoreApplication::processEvents();
-        } while ((form->Listing() || form->ShellTreeView1->IsReading()) && t.elapsed() < timeoutMs);
-        return !form->Listing() && !form->ShellTreeView1->IsReading();
+        } while ((form->isListing() || form->ShellTreeView1->isReading()) && t.elapsed() < timeoutMs);
+        return !form->isListing() && !form->ShellTreeView1->isReading();
     }
     TForm1 *operator->() const { return form.get(); }
 
@@ -169,12 +169,12 @@ struct Window {
     {
         QElapsedTimer t;
         t.start();
-        while ((form->Scanning || form->Listing()) && t.elapsed() < timeoutMs) {
+        while ((form->Scanning || form->isListing()) && t.elapsed() < timeoutMs) {
             folderRunner->runAll();
             runner->runAll();
             QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
         }
-        return !form->Scanning && !form->Listing();
+        return !form->Scanning && !form->isListing();
     }
 };
 
@@ -211,7 +211,7 @@ inline bool selectTreeFolder(TForm1 *form, const QString &name)
     // The root's children may still be on their way.
     QElapsedTimer t;
     t.start();
-    while (form->ShellTreeView1->IsReading() && t.elapsed() < 5000)
+    while (form->ShellTreeView1->isReading() && t.elapsed() < 5000)
         QCoreApplication::processEvents();
     for (int i = 0; i < root->childCount(); ++i) {
         if (root->child(i)->text(0) == name) {

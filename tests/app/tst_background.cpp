@@ -55,11 +55,11 @@ private slots:
         Window w(dir.path(), true, false);
         QVERIFY(w.finishScan());
         w->ListView1->selectRow(rowOf(w.form.get(), QStringLiteral("a.gif")));
-        QVERIFY(w->Inspecting());
+        QVERIFY(w->inspecting());
         w->ListView1->selectRow(rowOf(w.form.get(), QStringLiteral("b.gif")));
         // a's pass starts after b was selected: it stops before showing anything.
         w.inspectionRunner->runAll();
-        QVERIFY(!w->Inspecting());
+        QVERIFY(!w->inspecting());
         QVERIFY(framesAllOf(w.form.get(), dir.filePath(QStringLiteral("b.gif")), 5));
         QCOMPARE(w->FlatEdit3->text(), QStringLiteral("5 帧"));
     }
@@ -76,12 +76,12 @@ private slots:
         options.runner = std::make_unique<ManualRunner>();
         static_cast<ManualRunner *>(options.runner.get())->immediate = true;
         TForm1 form(std::move(options));
-        QTRY_VERIFY(!form.Scanning && !form.Listing());
+        QTRY_VERIFY(!form.Scanning && !form.isListing());
         QSignalSpy ended(&form, &TForm1::inspectionEnded);
         form.ListView1->selectRow(rowOf(&form, QStringLiteral("long.gif")));
         QTRY_VERIFY(form.ListView2->items()->count() > 0);
         form.ListView1->selectRow(rowOf(&form, QStringLiteral("short.gif")));
-        QTRY_VERIFY(!form.Inspecting());
+        QTRY_VERIFY(!form.inspecting());
         // Whatever the old pass still sends is dropped.
         QTest::qWait(0);
         QCoreApplication::processEvents();
@@ -99,9 +99,9 @@ private slots:
         QVERIFY(w.finishScan());
         QSignalSpy ended(w.form.get(), &TForm1::inspectionEnded);
         w->ListView1->selectRow(0);
-        QVERIFY(w->Inspecting());
+        QVERIFY(w->inspecting());
         QVERIFY(selectTreeFolder(w.form.get(), QStringLiteral("sub")));
-        QVERIFY(!w->Inspecting());
+        QVERIFY(!w->inspecting());
         QCOMPARE(ended.count(), 1);
         w.inspectionRunner->runAll();
         QCOMPARE(w->ListView2->items()->count(), 0);
@@ -109,9 +109,9 @@ private slots:
         // Closing with an inspection queued: its job later finds it cancelled.
         QVERIFY(w.finishScan());
         w->InspectGif(dir.filePath(QStringLiteral("a.gif")));
-        QVERIFY(w->Inspecting());
+        QVERIFY(w->inspecting());
         w->close();
-        QVERIFY(!w->Inspecting());
+        QVERIFY(!w->inspecting());
         w.inspectionRunner->runAll();
         QCOMPARE(w->ListView2->items()->count(), 0);
     }
@@ -149,7 +149,7 @@ private slots:
         Window w(dir.path(), true);
         QVERIFY(w.finishScan());
         w->ListView1->selectRow(0);
-        QVERIFY(!w->Inspecting());
+        QVERIFY(!w->inspecting());
         QCOMPARE(w->ListView2->items()->count(), frames);
         FrameInspection *store = w->inspection();
         QCOMPARE(store->peakHeld(), FrameInspection::MaxHeld);
@@ -187,7 +187,7 @@ private slots:
         Window inPlace(dir.path(), true, true);
         QVERIFY(inPlace.finishScan());
         inPlace->ListView1->selectRow(0);
-        QVERIFY(!inPlace->Inspecting());
+        QVERIFY(!inPlace->inspecting());
 
         TForm1::Options options;
         options.treeRoot = dir.path();
@@ -195,9 +195,9 @@ private slots:
         runner->immediate = true;
         options.runner = std::move(runner);
         TForm1 threaded(std::move(options));
-        QTRY_VERIFY(!threaded.Scanning && !threaded.Listing());
+        QTRY_VERIFY(!threaded.Scanning && !threaded.isListing());
         threaded.ListView1->selectRow(0);
-        QTRY_VERIFY(!threaded.Inspecting());
+        QTRY_VERIFY(!threaded.inspecting());
 
         const IconListModel *a = inPlace->ListView2->items();
         const IconListModel *b = threaded.ListView2->items();

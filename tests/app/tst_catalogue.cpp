@@ -190,7 +190,7 @@ private slots:
         Window w(dir.path());
         QVERIFY(w.finishScan());
         QCOMPARE(w->ListView1->items()->item(0).imageIndex, 1);
-        QCOMPARE(w->ImageList1->image(0), TForm1::PlaceholderPicture());
+        QCOMPARE(w->ImageList1->image(0), TForm1::placeholderPicture());
         const QImage t = w->ImageList1->image(1);
         QCOMPARE(t.size(), QSize(120, 120));
         const QRgb red = qRgb(255, 0, 0), white = qRgb(255, 255, 255), grey = qRgb(200, 200, 200);
@@ -239,8 +239,8 @@ private slots:
         // While the first box was open nothing else was applied: only the
         // placeholder was in the list then; while the second, the first item too.
         QCOMPARE(appliedWhileOpen, 2);
-        QCOMPARE(w->ImageList1->image(1), TForm1::PlaceholderPicture());
-        QCOMPARE(w->ImageList1->image(2), TForm1::PlaceholderPicture());
+        QCOMPARE(w->ImageList1->image(1), TForm1::placeholderPicture());
+        QCOMPARE(w->ImageList1->image(2), TForm1::placeholderPicture());
         QCOMPARE(centreOf(w->ImageList1->image(3)), qRgb(255, 0, 0));
         QCOMPARE(sizeTextOf(w.form.get(), 0), QStringLiteral("0.00 KB"));
     }
@@ -310,7 +310,7 @@ private slots:
         TForm1 form(std::move(options));
         QTRY_VERIFY(form.ImageList1->count() > 3);
         QVERIFY(selectTreeFolder(&form, QStringLiteral("one")));
-        QTRY_VERIFY_WITH_TIMEOUT(!form.Scanning && !form.Listing(), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(!form.Scanning && !form.isListing(), 20000);
         QCOMPARE(captions(&form).size(), 30);
         QCOMPARE(form.ImageList1->count(), 31);
         for (int i = 1; i <= 30; ++i)
@@ -332,7 +332,7 @@ private slots:
         options.runner = std::move(thumbnails);
         // Folders are read on the window's own threads.
         TForm1 form(std::move(options));
-        QTRY_VERIFY(!form.Listing() && !form.ShellTreeView1->IsReading());
+        QTRY_VERIFY(!form.isListing() && !form.ShellTreeView1->isReading());
         hanging::folder = QFile::encodeName(dir.filePath(QStringLiteral("slow")));
         listingtesting::beforeOpen = hanging::wait;
         shell::setListingObserver(hanging::wait);
@@ -349,7 +349,7 @@ private slots:
         // The catalogue's listing hangs: the window stays live, with the busy cursor.
         QVERIFY(selectTreeFolder(&form, QStringLiteral("slow")));
         QTreeWidgetItem *slow = form.ShellTreeView1->currentItem();
-        QVERIFY(form.Listing());
+        QVERIFY(form.isListing());
         QCOMPARE(overrideShape(), Qt::WaitCursor);
         bool ticked = false;
         QTimer::singleShot(0, &form, [&ticked] { ticked = true; });
@@ -359,13 +359,13 @@ private slots:
         // A newer selection wins.
         QVERIFY(selectTreeFolder(&form, QStringLiteral("fast")));
         QTRY_COMPARE(captions(&form), QStringList({"f.gif"}));
-        QTRY_VERIFY(!form.Scanning && !form.Listing());
+        QTRY_VERIFY(!form.Scanning && !form.isListing());
         QCOMPARE(overrideShape(), Qt::ArrowCursor);
 
         // The tree's reading of the slow folder's children hangs too: the node
         // keeps its expander and the busy cursor shows until they come.
         form.ShellTreeView1->expandItem(slow);
-        QVERIFY(form.ShellTreeView1->IsReading());
+        QVERIFY(form.ShellTreeView1->isReading());
         QVERIFY(slow->isExpanded());
         QCOMPARE(slow->childIndicatorPolicy(), QTreeWidgetItem::ShowIndicator);
         QCOMPARE(slow->childCount(), 0);
@@ -377,7 +377,7 @@ private slots:
         hanging::gate.release(2);
         QTRY_COMPARE(slow->childCount(), 1);
         QCOMPARE(slow->child(0)->text(0), QStringLiteral("inner"));
-        QVERIFY(!form.ShellTreeView1->IsReading());
+        QVERIFY(!form.ShellTreeView1->isReading());
         // Closing waits for the old listing, whose answer never reaches the catalogue.
         QVERIFY(form.close());
         QCoreApplication::processEvents();
@@ -411,7 +411,7 @@ private slots:
         Window w{QString()};
         w->show();
         QVERIFY(QTest::qWaitForWindowExposed(w.form.get()));
-        QVERIFY(w->OpenPath(dir.filePath(name)));
+        QVERIFY(w->openPath(dir.filePath(name)));
         QVERIFY(w.waitForFolders());
         const QStringList listed = captions(w.form.get());
         QCOMPARE(listed.size(), 43);

@@ -360,7 +360,7 @@ private slots:
         Seams seams;
         Window w{QString()};
         QTreeWidgetItem *desktop = w->ShellTreeView1->topLevelItem(0);
-        const bool opened = w->OpenPath(path);
+        const bool opened = w->openPath(path);
         // Only a path that leaves the tree where it was fails at once.
         QCOMPARE(opened, !chain.isEmpty());
         QVERIFY(w.waitForFolders());
@@ -397,7 +397,7 @@ private slots:
         Window w{QString()};
         const QString before = QDir::currentPath();
         QDir::setCurrent(albumDir());
-        const bool opened = w->OpenPath(QStringLiteral("猫.gif"));
+        const bool opened = w->openPath(QStringLiteral("猫.gif"));
         QDir::setCurrent(before);
         QVERIFY(opened);
         QVERIFY(w.waitForFolders());
@@ -415,7 +415,7 @@ private slots:
         QVERIFY(::chmod(QFile::encodeName(locked).constData(), 0) == 0);
         Seams seams;
         Window w{QString()};
-        QVERIFY(!w->OpenPath(locked));
+        QVERIFY(!w->openPath(locked));
         ::chmod(QFile::encodeName(locked).constData(), 0700);
         QCOMPARE(int(seams.boxes.boxes.size()), 1);
         QCOMPARE(seams.boxes.boxes[0].text, QStringLiteral("无法打开 %1\n没有读取权限").arg(locked));
@@ -426,10 +426,10 @@ private slots:
     {
         Seams seams;
         Window w{QString()};
-        QVERIFY(w->OpenPath(albumDir()));
+        QVERIFY(w->openPath(albumDir()));
         QVERIFY(w.finishScan());
         QVERIFY(writeSolidGif(albumDir() + QStringLiteral("/新.gif"), 10, 10));
-        QVERIFY(w->OpenPath(albumDir() + QStringLiteral("/新.gif")));
+        QVERIFY(w->openPath(albumDir() + QStringLiteral("/新.gif")));
         QVERIFY(w.waitForFolders());
         QCOMPARE(w->ListView1->items()->count(), 3);
         QCOMPARE(w->ListView1->items()->item(w->ListView1->selectedRow()).caption, QStringLiteral("新.gif"));
@@ -453,7 +453,7 @@ private slots:
     {
         QFETCH(int, error);
         QFETCH(QString, cause);
-        QCOMPARE(TForm1::OpenFailureCause(error), cause);
+        QCOMPARE(TForm1::openFailureCause(error), cause);
     }
 
     // ---- dropping ------------------------------------------------------------------

@@ -96,7 +96,7 @@ private slots:
         // The root is listed again, and its job has not run when another folder is picked.
         w.folderRunner->immediate = false;
         w->SpeedButton8Click();
-        QVERIFY(w->Listing());
+        QVERIFY(w->isListing());
         QVERIFY(selectTreeFolder(w.form.get(), QStringLiteral("sub")));
         QCOMPARE(int(w.folderRunner->queue.size()), 2);
         QVERIFY(w.finishScan());

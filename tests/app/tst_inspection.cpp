@@ -59,7 +59,7 @@ private slots:
     {
         QFETCH(qint64, ms);
         QFETCH(QString, text);
-        QCOMPARE(TForm1::DurationText(ms), text);
+        QCOMPARE(TForm1::durationText(ms), text);
     }
 
     void texts_data()

@@ -281,7 +281,7 @@ private slots:
 
         QTreeWidgetItem *node = childNamed(root(), folder);
         tree->expandItem(node);
-        QVERIFY(tree->IsReading());
+        QVERIFY(tree->isReading());
         QVERIFY(node->isExpanded());
         QCOMPARE(node->childIndicatorPolicy(), QTreeWidgetItem::ShowIndicator);
         QCOMPARE(node->childCount(), 0);
@@ -293,7 +293,7 @@ private slots:
             QCOMPARE(childNames(node), children);
         }
         QCOMPARE(runner.runAll(), 1);
-        QTRY_VERIFY(!tree->IsReading());
+        QTRY_VERIFY(!tree->isReading());
         QCOMPARE(childNames(node), children);
         QCOMPARE(node->childIndicatorPolicy(), children.isEmpty() ? QTreeWidgetItem::DontShowIndicator
                                                                   : QTreeWidgetItem::ShowIndicator);
@@ -383,7 +383,7 @@ private slots:
         if (!removed.isEmpty())
             QVERIFY(QDir(dir + QStringLiteral("/sel/") + removed).removeRecursively());
 
-        tree->RefreshSelectedFolder();
+        tree->refreshSelectedFolder();
         sel = childNamed(root(), QStringLiteral("sel"));
         QVERIFY(sel);
         QCOMPARE(childNames(sel), children);
@@ -403,7 +403,7 @@ private slots:
         QTreeWidgetItem *leaf = childNamed(root(), QStringLiteral("leaf"));
         tree->setCurrentItem(leaf);
         QDir(dir).mkpath(QStringLiteral("leaf/grown"));
-        tree->RefreshSelectedFolder();
+        tree->refreshSelectedFolder();
         leaf = tree->currentItem();
         QCOMPARE(leaf->text(0), QStringLiteral("leaf"));
         QCOMPARE(leaf->childIndicatorPolicy(), QTreeWidgetItem::ShowIndicator);
@@ -445,7 +445,7 @@ private slots:
         }
         makeTree();
         const int changesBefore = changes->count();
-        QVERIFY(tree->SelectFolderPath(path));
+        QVERIFY(tree->selectFolderPath(path));
         QCOMPARE(tree->SelectedFolderPath(), path);
         QStringList texts;
         for (QTreeWidgetItem *n = tree->currentItem(); n && n->parent(); n = n->parent())
@@ -475,7 +475,7 @@ private slots:
         makeTree(root.isEmpty() ? QString() : env.desktop() + root);
         QTreeWidgetItem *before = tree->currentItem();
         const int changesBefore = changes->count();
-        QVERIFY(!tree->SelectFolderPath(absolute));
+        QVERIFY(!tree->selectFolderPath(absolute));
         QCOMPARE(tree->currentItem(), before);
         QCOMPARE(changes->count(), changesBefore);
     }
@@ -537,7 +537,7 @@ private slots:
         QCOMPARE(tree->currentItem(), b);
         QCOMPARE(changes->count(), before + 1);
         QVERIFY(tracker.texts.contains(QStringLiteral("删除")));
-        QVERIFY(tree->IsEditingLabel());
+        QVERIFY(tree->isEditingLabel());
         auto *editor = tree->findChild<QLineEdit *>();
         QVERIFY(editor);
         QTest::keyClick(editor, Qt::Key_Escape);
@@ -642,7 +642,7 @@ private slots:
         menuOn(childNamed(root(), QStringLiteral("here")), QStringLiteral("新建文件夹"));
         QVERIFY(QFileInfo(dir + QStringLiteral("/here/新建文件夹")).isDir());
         QCOMPARE(tree->SelectedFolderPath(), dir + QStringLiteral("/here/新建文件夹"));
-        QVERIFY(tree->IsEditingLabel());
+        QVERIFY(tree->isEditingLabel());
         menuOn(childNamed(root(), QStringLiteral("here")), QStringLiteral("属性"));
         QCOMPARE(modal.shown, 1);
         menuOn(childNamed(root(), QStringLiteral("here")), QStringLiteral("打开"));

@@ -1,4 +1,5 @@
-// Paths carried as text keep every byte of names that are not UTF-8.
+// Paths carried as text keep every byte of names that are not UTF-8; joining a
+// folder and a name, and the name of a path.
 #include <QtTest>
 
 #include "common/filepath.h"
@@ -37,6 +38,42 @@ private slots:
         // Valid UTF-8 is ordinary text.
         if (QString::fromUtf8(bytes).toUtf8() == bytes)
             QCOMPARE(text, QString::fromUtf8(bytes));
+    }
+
+    void fileName_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("full path") << "/home/u/pics/a.gif" << "a.gif";
+        QTest::newRow("no slash") << "b.GIF" << "b.GIF";
+        QTest::newRow("hidden name") << "/x/.gif" << ".gif";
+        QTest::newRow("backslash is a character") << "/x/a\\b.gif" << "a\\b.gif";
+        QTest::newRow("trailing slash") << "/x/" << "";
+        QTest::newRow("empty") << "" << "";
+    }
+
+    void fileName()
+    {
+        QFETCH(QString, path);
+        QFETCH(QString, name);
+        QCOMPARE(filepath::fileName(path), name);
+    }
+
+    void join_data()
+    {
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<QString>("joined");
+        QTest::newRow("a slash goes between") << "/a/b" << "/a/b/x.gif";
+        QTest::newRow("a folder ending in a slash gets no second one") << "/a/b/" << "/a/b/x.gif";
+        QTest::newRow("the root") << "/" << "/x.gif";
+    }
+
+    void join()
+    {
+        QFETCH(QString, folder);
+        QFETCH(QString, joined);
+        QCOMPARE(filepath::join(folder, QStringLiteral("x.gif")), joined);
+        QCOMPARE(filepath::join(folder.toUtf8(), QByteArray("x.gif")), joined.toUtf8());
     }
 
     void everyTwoByteSequenceRoundTrips()

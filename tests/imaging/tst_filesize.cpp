@@ -17,8 +17,6 @@ private slots:
     void sizeOfFile_data();
     void sizeOfFile();
     void notARegularFile();
-    void fileName_data();
-    void fileName();
 };
 
 void TestFileSize::sizeText_data()
@@ -85,25 +83,6 @@ void TestFileSize::notARegularFile()
     locked.close();
     QVERIFY(locked.setPermissions(QFileDevice::WriteOwner));
     QCOMPARE(FileSizeText(locked.fileName()), QStringLiteral("0.00 KB"));
-}
-
-void TestFileSize::fileName_data()
-{
-    QTest::addColumn<QString>("path");
-    QTest::addColumn<QString>("name");
-    QTest::newRow("full path") << "/home/u/pics/a.gif" << "a.gif";
-    QTest::newRow("no slash") << "b.GIF" << "b.GIF";
-    QTest::newRow("hidden name") << "/x/.gif" << ".gif";
-    QTest::newRow("backslash is a character") << "/x/a\\b.gif" << "a\\b.gif";
-    QTest::newRow("trailing slash") << "/x/" << "";
-    QTest::newRow("empty") << "" << "";
-}
-
-void TestFileSize::fileName()
-{
-    QFETCH(QString, path);
-    QFETCH(QString, name);
-    QCOMPARE(FileNameOfPath(path), name);
 }
 
 QTEST_GUILESS_MAIN(TestFileSize)

@@ -697,7 +697,7 @@ void TShellTreeView::rebuildSubtree(QTreeWidgetItem *item, const ItemIdList *old
     }
 }
 
-void TShellTreeView::RefreshSelectedFolder()
+void TShellTreeView::refreshSelectedFolder()
 {
     QTreeWidgetItem *node = currentItem();
     if (!node)
@@ -709,7 +709,7 @@ void TShellTreeView::RefreshSelectedFolder()
     m_changeMissed = false;
 }
 
-bool TShellTreeView::SelectFolderPath(const QString &path)
+bool TShellTreeView::selectFolderPath(const QString &path)
 {
     QTreeWidgetItem *node = topLevelItem(0);
     const TShellFolder *rootFolder = Folder(node);
@@ -926,7 +926,7 @@ void TShellTreeView::keyPressEvent(QKeyEvent *event)
         return;
     }
     if (event->key() == Qt::Key_Delete && event->modifiers() == Qt::NoModifier && currentItem()
-        && !IsEditingLabel()) {
+        && !isEditingLabel()) {
         try {
             InvokeItemVerb(this, Folder(currentItem()), QStringLiteral("delete"));
         } catch (const std::exception &e) {

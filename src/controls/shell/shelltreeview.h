@@ -30,7 +30,7 @@
 // (setJobRunner) an expanded node's children are read by a job: meanwhile the
 // node keeps its expander and the busy cursor shows; the children appear when
 // the job answers, and an answer for a node that has gone is dropped. Without a
-// runner, and where the tree must find a child at once (SelectFolderPath, a
+// runner, and where the tree must find a child at once (selectFolderPath, a
 // refresh keeping the expanded nodes), the children are read in place.
 //
 // Failures ("Error setting path: ...", "Rename to %s failed") are caught in the
@@ -104,11 +104,11 @@ public:
     // Reads the selected node's subfolders again, so that folders made or removed
     // by other programs appear or vanish; keeps expansion, selection and the top
     // node. The selected folder stays the same, so OnChange is not raised.
-    void RefreshSelectedFolder();
+    void refreshSelectedFolder();
     // Expands the tree from its root down to the folder at `path` (absolute) and
     // selects it, raising OnChange when the selection moves. False, leaving the
     // selection alone, when the folder lies outside the root or a step cannot be shown.
-    bool SelectFolderPath(const QString &path);
+    bool selectFolderPath(const QString &path);
     // The first node from `start` on (within its subtree) whose FullId equals `id`.
     QTreeWidgetItem *FindNodeById(const shell::ItemIdList *id, QTreeWidgetItem *start) const;
     // Icon indexes of a node (into shell/icons.h's list).
@@ -119,9 +119,9 @@ public:
     // still awaited.
     void setJobRunner(JobRunner *runner);
     // Some node's children are being read by a job.
-    bool IsReading() const { return !m_readings.empty(); }
+    bool isReading() const { return !m_readings.empty(); }
     // Whether a node label is being edited right now.
-    bool IsEditingLabel() const { return state() == QAbstractItemView::EditingState; }
+    bool isEditingLabel() const { return state() == QAbstractItemView::EditingState; }
 
     // ICommandVerbHook
     void ExecuteVerb(const QString &verb, bool &handled) override;
