@@ -155,31 +155,27 @@ struct TShellTreeView::ChildList {
     std::vector<bool> hasSubfolders;
 };
 
-namespace {
-
-// Reads the children of `folder`, on any thread: it asks nothing but the folder
-// interface, which changes no state for these questions.
-void readChildren(IShellFolder &folder, std::uint32_t flags, bool askSubfolders, std::vector<IdListPtr> &ids,
-                  std::vector<bool> &hasSubfolders, bool &read)
+TShellTreeView::ChildList TShellTreeView::readChildren(IShellFolder &folder, std::uint32_t flags,
+                                                       bool askSubfolders)
 {
+    ChildList out;
     std::shared_ptr<IEnumIDList> e;
     if (FAILED(folder.EnumObjects(nullptr, flags, e)) || !e)
-        return;
-    while (e->Next(256, ids) == S_OK) {
+        return out;
+    while (e->Next(256, out.ids) == S_OK) {
     }
     if (askSubfolders) {
-        hasSubfolders.reserve(ids.size());
-        for (const IdListPtr &id : ids) {
+        out.hasSubfolders.reserve(out.ids.size());
+        for (const IdListPtr &id : out.ids) {
             std::uint32_t mask = SFGAO_HASSUBFOLDER;
             const ItemIdList *item = id.get();
             folder.GetAttributesOf(1, &item, &mask);
-            hasSubfolders.push_back(mask & SFGAO_HASSUBFOLDER);
+            out.hasSubfolders.push_back(mask & SFGAO_HASSUBFOLDER);
         }
     }
-    read = true;
+    out.read = true;
+    return out;
 }
-
-} // namespace
 
 TShellTreeView::~TShellTreeView()
 {
@@ -445,11 +441,9 @@ void TShellTreeView::PopulateNode(QTreeWidgetItem *item)
                 return;
             auto children = std::make_shared<ChildList>();
             try {
-                readChildren(*folder, flags, askSubfolders, children->ids, children->hasSubfolders,
-                             children->read);
+                *children = readChildren(*folder, flags, askSubfolders);
             } catch (const std::exception &) {
                 // A folder that cannot be enumerated gets no children.
-                children = std::make_shared<ChildList>();
             }
             if (request.isCancelled())
                 return;
@@ -460,7 +454,7 @@ void TShellTreeView::PopulateNode(QTreeWidgetItem *item)
     BusyCursor busy;
     ChildList children;
     try {
-        readChildren(*folder, flags, askSubfolders, children.ids, children.hasSubfolders, children.read);
+        children = readChildren(*folder, flags, askSubfolders);
     } catch (const std::exception &) {
         // A folder that cannot be enumerated gets no children.
         return;

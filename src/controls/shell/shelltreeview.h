@@ -149,6 +149,9 @@ private:
     void CreateRoot();
     void rebuild();
     struct ChildList;
+    // Reads a folder's children; any thread (it asks nothing but the folder
+    // interface, which changes no state for these questions).
+    static ChildList readChildren(shell::IShellFolder &folder, std::uint32_t flags, bool askSubfolders);
     void PopulateNode(QTreeWidgetItem *node);
     void addChildNodes(Node *parent, const ChildList &children);
     void childrenRead(int reading, const ChildList &children);
