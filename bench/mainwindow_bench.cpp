@@ -105,6 +105,9 @@ int main(int argc, char *argv[])
         TForm1::Options options;
         options.treeRoot = folder;
         TForm1 form(std::move(options));
+        // The catalogue is listed by a job.
+        while (form.isListing())
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
         const double listed = clock.nsecsElapsed() / 1e6;
         form.show();
         gaps.start();
