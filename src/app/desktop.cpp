@@ -123,7 +123,7 @@ bool TForm1::openPath(const QString &given)
         || (!isFolder && ::access(bytes.constData(), R_OK) != 0))
         return fail(openFailureCause(errno));
 
-    // The catalogue is listed at once when no scan runs; a scan held by a modal
+    // The catalogue is listed anew once no scan runs; a scan held by a modal
     // window (its error box, say) is waited for.
     if (!stopScanNow()) {
         QTimer::singleShot(OpenRetryMs, this, [this, given] { openPath(given); });
@@ -136,8 +136,8 @@ bool TForm1::openPath(const QString &given)
         ScanFolder(); // the same folder: no change was raised
     // The file is selected (or gets the catalogue's box) once the listing answers.
     // Its path as the catalogue writes it: the tree's folder and the name.
-    if (!isFolder)
-        m_selectAfterListing = filepath::join(ShellTreeView1->SelectedFolderPath(), filepath::fileName(path));
+    m_selectAfterListing = isFolder ? QString()
+                                    : filepath::join(ShellTreeView1->SelectedFolderPath(), filepath::fileName(path));
     return true;
 }
 
