@@ -4,7 +4,8 @@
 // catalogue, the information group with the animation preview, the status bar
 // with the scan's progress bar, and the toolbar of five commands.
 //
-// The scan lists the folder at once (placeholders); the catalogue model
+// A job lists the folder (the busy cursor shows meanwhile, a newer folder wins)
+// and the catalogue appears with placeholders; the catalogue model
 // (core/cataloguescan.h) runs the thumbnail jobs and applies their results
 // through this window strictly in catalogue order, never while a modal window
 // is open. The inspection of the selected GIF runs in the background
