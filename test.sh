@@ -9,7 +9,7 @@
 set -eu
 cd "$(dirname "$0")"
 . ./scripts/deps.sh
-fg_install_deps $FG_BUILD_PACKAGES libbenchmark-dev desktop-file-utils appstream groff-base parallel
+fg_install_deps $FG_BUILD_PACKAGES $FG_TEST_PACKAGES libbenchmark-dev
 jobs="$(nproc)"
 
 echo "== Release build and tests"

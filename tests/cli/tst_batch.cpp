@@ -26,6 +26,7 @@
 
 #include "common/clirun.h"
 #include "common/gifwriter.h"
+#include "common/terminal.h"
 
 namespace {
 
@@ -644,6 +645,8 @@ void TestBatch::progressOnlyOnTerminal()
     QFETCH(bool, terminal);
     QFETCH(bool, quiet);
     QFETCH(bool, shown);
+    if (terminal)
+        FG_SKIP_WITHOUT_TERMINAL();
     QTemporaryDir dir;
     QVERIFY(writeGif(dir.filePath(QStringLiteral("a.gif")), 3));
     QVERIFY(writeGif(dir.filePath(QStringLiteral("b.gif")), 2));

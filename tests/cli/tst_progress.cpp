@@ -13,6 +13,7 @@
 
 #include "common/gifwriter.h"
 #include "common/spawn.h"
+#include "common/terminal.h"
 
 namespace {
 
@@ -86,6 +87,8 @@ private slots:
         QFETCH(bool, terminal);
         QFETCH(bool, quiet);
         QFETCH(bool, drawn);
+        if (terminal)
+            FG_SKIP_WITHOUT_TERMINAL();
         QTemporaryDir dir;
         const QString gif = dir.filePath(QStringLiteral("p.gif"));
         QVERIFY(fgtest::writeColourCycle(gif, 5, 4, 4));

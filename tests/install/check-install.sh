@@ -1,7 +1,7 @@
 #!/bin/sh
 # Installs the build into a temporary prefix and checks what the desktop gets:
 # both programs, the desktop entry, the hicolor icons, the metainfo and the
-# manual page; the entry and the metainfo must pass their validators.
+# manual pages; the entry and the metainfo must pass their validators.
 # Usage: check-install.sh BUILD_DIR
 set -eu
 build="$1"
@@ -22,7 +22,8 @@ desktop="$prefix/share/applications/$id.desktop"
 [ -f "$desktop" ] || fail "desktop entry not installed"
 desktop-file-validate "$desktop" || fail "desktop-file-validate"
 grep -qx 'Exec=falorengif %f' "$desktop" || fail "Exec line"
-grep -qx 'MimeType=image/gif;' "$desktop" || fail "MimeType line"
+# Every animation format the program opens.
+grep -qx 'MimeType=image/gif;image/webp;image/apng;' "$desktop" || fail "MimeType line"
 grep -qx "Icon=$id" "$desktop" || fail "Icon line"
 
 for side in 16 22 24 32 48 64 128 256; do
@@ -39,10 +40,13 @@ appstreamcli validate --no-net "$metainfo" || fail "appstreamcli validate"
 grep -q "<launchable type=\"desktop-id\">$id.desktop</launchable>" "$metainfo" \
   || fail "metainfo does not launch the desktop entry"
 
+for page in falorengif falorengif-cli; do
+  man="$prefix/share/man/man1/$page.1"
+  [ -f "$man" ] || fail "manual page $page.1 not installed"
+  warnings="$(LC_ALL=C.UTF-8 groff -man -ww -z "$man" 2>&1)" || fail "groff $page.1"
+  [ -z "$warnings" ] || fail "manual page $page.1 warnings: $warnings"
+done
 man="$prefix/share/man/man1/falorengif-cli.1"
-[ -f "$man" ] || fail "manual page not installed"
-warnings="$(LC_ALL=C.UTF-8 groff -man -ww -z "$man" 2>&1)" || fail "groff"
-[ -z "$warnings" ] || fail "manual page warnings: $warnings"
 # Every command and option of the usage text is described (--quiet is not in
 # every build's usage text yet, so it is named here).
 usage="$("$prefix/bin/falorengif-cli" --help)"
