@@ -17,5 +17,5 @@ fg_install_deps() {
 
 FG_BUILD_PACKAGES="ca-certificates cmake g++ make pkg-config qt6-base-dev qt6-base-dev-tools \
   libwebp-dev libpng-dev \
-  qt6-image-formats-plugins qt6-qpa-plugins libgl-dev libgif-dev libimagequant-dev libdeflate-dev \
+  qt6-image-formats-plugins qt6-qpa-plugins libgl-dev libgif-dev libimagequant-dev libdeflate-dev libxxhash-dev \
   fonts-arphic-ukai fonts-arphic-uming qt6-translations-l10n"
