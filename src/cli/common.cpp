@@ -93,6 +93,8 @@ QString statusText(engine::Status status)
     case engine::UnknownImageFormat: return QStringLiteral("not a picture");
     case engine::ValueOverflow: return QStringLiteral("value too large");
     case engine::WrongState: return QStringLiteral("wrong state");
+    case engine::SourceChanged: return QStringLiteral("the file changed while it was being read");
+    case engine::FrameCorrupt: return QStringLiteral("corrupt frame data");
     default: return QStringLiteral("error %1").arg(int(status));
     }
 }
@@ -131,15 +133,15 @@ QString joinPath(const QString &folder, const QString &name)
     return folder + QLatin1Char('/') + name;
 }
 
-bool makeOutputFolder(const QString &folder)
+engine::Cause makeOutputFolder(const QString &folder)
 {
     if (filepath::isFolder(folder))
-        return true;
+        return engine::Cause::None;
     const QByteArray bytes = filepath::pathToBytes(folder);
     struct stat st {};
     if (::stat(bytes.constData(), &st) == 0) {
         printError(QStringLiteral("%1: not a folder").arg(folder));
-        return false;
+        return engine::Cause::NotAFolder;
     }
     // Each missing folder on the way, like mkdir -p.
     for (qsizetype i = 1; i <= bytes.size(); ++i) {
@@ -147,16 +149,47 @@ bool makeOutputFolder(const QString &folder)
             continue;
         const QByteArray part = bytes.left(i);
         if (::mkdir(part.constData(), 0777) != 0 && errno != EEXIST) {
-            printError(QStringLiteral("%1: cannot create the folder: %2")
-                           .arg(folder, causeText(engine::causeFromErrno(errno))));
-            return false;
+            const engine::Cause cause = engine::causeFromErrno(errno);
+            printError(QStringLiteral("%1: cannot create the folder: %2").arg(folder, causeText(cause)));
+            return cause;
         }
     }
     if (!filepath::isFolder(folder)) {
         printError(QStringLiteral("%1: cannot create the folder").arg(folder));
-        return false;
+        return engine::Cause::NotAFolder;
     }
-    return true;
+    return engine::Cause::None;
+}
+
+namespace {
+
+// The flag of the StopSignals alive. A plain lock-free atomic is all a signal
+// handler may touch.
+std::atomic_bool *g_stop = nullptr;
+
+extern "C" void onStopSignal(int)
+{
+    if (g_stop)
+        g_stop->store(true);
+}
+
+} // namespace
+
+StopSignals::StopSignals(std::atomic_bool *flag)
+{
+    g_stop = flag;
+    struct sigaction sa {};
+    sa.sa_handler = onStopSignal;
+    sigemptyset(&sa.sa_mask);
+    sigaction(SIGINT, &sa, &m_oldInt);
+    sigaction(SIGTERM, &sa, &m_oldTerm);
+}
+
+StopSignals::~StopSignals()
+{
+    sigaction(SIGINT, &m_oldInt, nullptr);
+    sigaction(SIGTERM, &m_oldTerm, nullptr);
+    g_stop = nullptr;
 }
 
 Progress::Progress(const char *what, std::uint64_t total, bool quiet)
