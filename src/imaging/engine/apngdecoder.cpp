@@ -192,17 +192,13 @@ void decodePng(const std::uint8_t *data, std::size_t size, int w, int h, int row
 
 // --- the animation ------------------------------------------------------------
 
-struct Rect {
-    int x = 0, y = 0, w = 0, h = 0;
-    bool empty() const { return w <= 0 || h <= 0; }
-};
-
 struct Frame {
     std::int64_t dataStart; // first chunk after the frame's fcTL
     std::int64_t dataEnd;   // end of its last data chunk (may cut that chunk short)
     std::uint32_t x, y, w, h;
     std::uint8_t dispose;
     std::uint8_t blend;
+    std::uint8_t storedDispose; // as the fcTL says (dispose is what is drawn)
     bool idat; // data in IDAT chunks (the first frame), else fdAT
 };
 
@@ -298,6 +294,7 @@ bool scanChunks(int fd, std::int64_t size, Header *h)
             f.x = be32(b + 12);
             f.y = be32(b + 16);
             f.dispose = b[24] <= DisposePrevious ? b[24] : std::uint8_t(DisposeNone);
+            f.storedDispose = f.dispose;
             f.blend = b[25] <= BlendOver ? b[25] : std::uint8_t(BlendSource);
             f.idat = !seenIdat;
             f.dataStart = body + c.length + 4;
@@ -390,6 +387,28 @@ public:
     bool hasFrameDelays() const override { return true; }
     const std::vector<std::uint32_t> &frameDelays() const override { return m_hundredths; }
     std::vector<std::uint32_t> frameDelaysMs() const override { return m_h.delaysMs; }
+
+    std::vector<FrameRecord> frameRecords() const override
+    {
+        // PNG colour type 3: palette indexes.
+        const bool palette = m_h.ihdr[9] == 3;
+        const bool interlaced = m_h.ihdr[12] != 0;
+        std::vector<FrameRecord> out(m_h.frames.size());
+        for (std::size_t i = 0; i < out.size(); ++i) {
+            const Frame &f = m_h.frames[i];
+            FrameRecord &r = out[i];
+            auto clampInt = [](std::uint32_t v) { return int(std::min<std::uint32_t>(v, 0x7FFFFFFF)); };
+            r.rect = Rect{clampInt(f.x), clampInt(f.y), clampInt(f.w), clampInt(f.h)};
+            r.disposal = f.storedDispose == DisposeBackground ? Disposal::Background
+                       : f.storedDispose == DisposePrevious   ? Disposal::Previous
+                                                              : Disposal::None;
+            r.blend = f.blend == BlendOver ? Blend::Over : Blend::Source;
+            r.delayMs = m_h.delaysMs[i];
+            r.colors = palette ? int(m_h.palette.size() / 3) : -1;
+            r.interlaced = interlaced;
+        }
+        return out;
+    }
     int loopCount() const override { return int(std::min<std::uint32_t>(m_h.plays, 0x7FFFFFFF)); }
 
     std::shared_ptr<const FrameState> saveState() const override

@@ -17,6 +17,9 @@ namespace {
 
 constexpr std::int64_t ReadChunk = 64 * 1024;
 
+// A GIF without any palette shows its indexes as grey levels, one per index.
+constexpr int GreyLevels = 256;
+
 // A frame may be far larger than the screen; what lies outside is never shown,
 // but the rows above the last visible one must still be decompressed. Hostile
 // files can make that billions of pixels: such frames are not drawn.
@@ -228,7 +231,9 @@ void GifDecoder::scan()
                 if (m_source.pos() > m_source.size())
                     break;
             }
-            m_frames.push_back(Frame{offset, std::uint32_t(m_segments.size() - 1), transparent, disposal});
+            auto le16 = [&](int at) { return std::uint16_t(desc[at] | (desc[at + 1] << 8)); };
+            m_frames.push_back(Frame{offset, std::uint32_t(m_segments.size() - 1), transparent, disposal,
+                                     desc[8], le16(0), le16(2), le16(4), le16(6)});
             m_delays.push_back(delay);
             transparent = -1;
             disposal = 0;
@@ -270,7 +275,27 @@ void GifDecoder::scan()
     closeHandle();
 }
 
-GifDecoder::Rect GifDecoder::clipped(int x, int y, int w, int h) const
+std::vector<FrameRecord> GifDecoder::records() const
+{
+    std::vector<FrameRecord> out(m_frames.size());
+    for (std::size_t i = 0; i < m_frames.size(); ++i) {
+        const Frame &f = m_frames[i];
+        FrameRecord &r = out[i];
+        r.rect = Rect{f.x, f.y, f.w, f.h};
+        r.disposal = f.disposal == 2 ? Disposal::Background
+                   : f.disposal == 3 ? Disposal::Previous
+                                     : Disposal::None;
+        r.delayMs = m_delays[i] * 10;
+        r.localColors = f.flags & 0x80;
+        const std::size_t global = m_segments[f.segment].colors.size();
+        r.colors = r.localColors ? 2 << (f.flags & 7) : global > 0 ? int(global) : GreyLevels;
+        r.transparentIndex = f.transparent;
+        r.interlaced = f.flags & 0x40;
+    }
+    return out;
+}
+
+Rect GifDecoder::clipped(int x, int y, int w, int h) const
 {
     Rect r;
     if (x >= m_width || y >= m_height || w <= 0 || h <= 0)
@@ -371,7 +396,7 @@ bool GifDecoder::drawFrame(std::uint32_t index)
         count = int(seg.colors.size());
         std::copy_n(seg.colors.begin(), count, m_lut);
     } else {
-        for (std::uint32_t i = 0; i < 256; ++i)
+        for (std::uint32_t i = 0; i < GreyLevels; ++i)
             m_lut[i] = 0xFF000000u | (i << 16) | (i << 8) | i;
     }
     for (int i = count; i < 256; ++i)

@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "imaging/engine/canvaspool.h"
+#include "imaging/engine/framerecord.h"
 #include "imaging/engine/lzwdecoder.h"
 #include "imaging/engine/records.h"
 
@@ -71,6 +72,11 @@ public:
     std::uint32_t frameCount() const { return std::uint32_t(m_frames.size()); }
     const std::vector<std::uint32_t> &delays() const { return m_delays; }
     int loopCount() const { return m_loopCount; }
+    // How each frame is stored, from the scan: the image descriptor's rectangle,
+    // the graphic control's disposal, delay and transparent index, the colour
+    // table the frame uses (its own, else the screen's, else the 256 grey levels
+    // drawn for a GIF without any palette) and interlacing.
+    std::vector<FrameRecord> records() const;
 
     // Brings canvas() to frame `index` (< frameCount()). Returns OutOfMemory when
     // the canvas cannot be allocated, GenericError when the file can no longer
@@ -105,17 +111,14 @@ private:
         std::uint32_t segment; // which of the concatenated GIFs
         std::int16_t transparent;
         std::uint8_t disposal;
+        std::uint8_t flags;    // the image descriptor's packed field
+        std::uint16_t x, y, w, h;
     };
     // One GIF of a file that holds several back to back; most files have one.
     struct Segment {
         std::int64_t start;
         std::vector<std::uint32_t> colors; // global palette, ARGB; empty when none
     };
-    struct Rect {
-        int x = 0, y = 0, w = 0, h = 0;
-        bool empty() const { return w <= 0 || h <= 0; }
-    };
-
     GifDecoder(int fd, std::int64_t size);
     // Opens giflib on the GIF starting at `offset` (header, screen, global
     // palette) and records it as a segment; false with giflib's error code.

@@ -97,6 +97,7 @@ public:
     }
     bool hasFrameDelays() const override { return true; }
     const std::vector<std::uint32_t> &frameDelays() const override { return m_decoder->delays(); }
+    std::vector<FrameRecord> frameRecords() const override { return m_decoder->records(); }
     int loopCount() const override { return m_decoder->loopCount(); }
 
     std::shared_ptr<const FrameState> saveState() const override

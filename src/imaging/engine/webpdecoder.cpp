@@ -96,6 +96,7 @@ public:
     bool hasFrameDelays() const override { return true; }
     const std::vector<std::uint32_t> &frameDelays() const override { return m_hundredths; }
     std::vector<std::uint32_t> frameDelaysMs() const override { return m_delaysMs; }
+    std::vector<FrameRecord> frameRecords() const override { return m_records; }
     int loopCount() const override { return m_loopCount; }
 
     // Reads the frame list and makes frame 0.
@@ -113,6 +114,7 @@ public:
                                                              0x7FFFFFFF))
                                : -1;
         m_delaysMs.reserve(frames);
+        m_records.reserve(frames);
         m_hundredths.reserve(frames);
         WebPIterator it;
         if (WebPDemuxGetFrame(m_demux.get(), 1, &it)) {
@@ -120,6 +122,13 @@ public:
                 const std::uint32_t ms = animated ? std::uint32_t(std::max(it.duration, 0)) : 0;
                 m_delaysMs.push_back(ms);
                 m_hundredths.push_back((ms + 5) / 10);
+                FrameRecord r;
+                r.rect = Rect{it.x_offset, it.y_offset, it.width, it.height};
+                r.disposal = it.dispose_method == WEBP_MUX_DISPOSE_BACKGROUND ? Disposal::Background
+                                                                              : Disposal::None;
+                r.blend = it.blend_method == WEBP_MUX_BLEND ? Blend::Over : Blend::Source;
+                r.delayMs = ms;
+                m_records.push_back(r);
             } while (WebPDemuxNextFrame(&it));
             WebPDemuxReleaseIterator(&it);
         }
@@ -252,6 +261,7 @@ private:
     int m_loopCount = -1;
     std::vector<std::uint32_t> m_delaysMs;
     std::vector<std::uint32_t> m_hundredths;
+    std::vector<FrameRecord> m_records;
     std::unique_ptr<WebPDemuxer, DemuxDeleter> m_demux;
     QImage m_canvas;
     CanvasPool m_pool; // buffers for the canvas while frames handed out hold it
