@@ -504,7 +504,7 @@ void TestBatch::reportLines()
     const QList<QJsonObject> lines = readReport(report);
     QCOMPARE(lines.size(), 3);
     for (const QJsonObject &o : lines) {
-        for (const char *key : {"file", "frames", "written", "failed", "skipped", "ms"})
+        for (const char *key : {"file", "frames", "written", "failed", "damaged", "skipped", "ms"})
             QVERIFY2(o.contains(QLatin1String(key)), key);
         QVERIFY(o.value(QStringLiteral("ms")).toDouble() >= 0);
         QCOMPARE(o.value(QStringLiteral("skipped")).toBool(), false);
