@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <memory>
 #include <thread>
+#include <utility>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -607,6 +608,9 @@ int runBatch(const BatchOptions &options)
 
     std::unique_ptr<Report> report;
     if (!options.reportPath.isEmpty()) {
+        // A report into a pipe whose reader has gone fails its write (and
+        // stops the run cleanly) instead of killing the program mid-file.
+        std::signal(SIGPIPE, SIG_IGN);
         report = std::make_unique<Report>();
         // Appended, so that the runs resuming an interrupted one, or several
         // runs of one shard, add up to one report.
