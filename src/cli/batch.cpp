@@ -343,8 +343,8 @@ private:
         }
         const MemoryHeld held(m_memory, memory);
         const std::uint32_t count = image->frameCount();
-        // Taken before the run, which goes on with this same picture; nothing
-        // reads the file a second time.
+        // Taken from this picture before the run goes on with it: the records
+        // are the ones its frames are drawn by, not those of a second load.
         const PictureFacts facts = m_options.timing ? pictureFacts(*image, item.source) : PictureFacts{};
 
         ExportRequest request;
