@@ -191,6 +191,8 @@ private slots:
     void subfolderThatCannotBeMade();
     void timingFileFailures_data();
     void timingFileFailures();
+    void damagedFrames_data();
+    void damagedFrames();
     void timingMatchesInfo_data();
     void timingMatchesInfo();
     void timingRecords();
@@ -737,6 +739,84 @@ void TestBatch::timingFileFailures()
     QCOMPARE(lines[0].value(QStringLiteral("written")).toInt(), 1);
     QCOMPARE(lines[0].value(QStringLiteral("error")).toString(), reason);
     QVERIFY(!QFileInfo::exists(victim));
+}
+
+void TestBatch::damagedFrames_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<int>("written");
+    QTest::addColumn<QList<int>>("failed");  // FrameUnreadable
+    QTest::addColumn<QList<int>>("damaged");
+    QTest::addColumn<QString>("error");
+    QTest::newRow("GIF cut short in its last frame: written as far as it decodes, named damaged")
+        << "cut.gif" << 3 << QList<int>{} << QList<int>{3}
+        << "cut.gif: frame 3 is damaged (corrupt or cut short); written as far as it decodes";
+    QTest::newRow("WebP with a corrupt frame: that frame fails, the later ones are written")
+        << "corrupt.webp" << 2 << QList<int>{2} << QList<int>{}
+        << "corrupt.webp: frame 2 cannot be decoded (corrupt frame data)";
+}
+
+void TestBatch::damagedFrames()
+{
+    QFETCH(QString, file);
+    QFETCH(int, written);
+    QFETCH(QList<int>, failed);
+    QFETCH(QList<int>, damaged);
+    QFETCH(QString, error);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(file);
+    if (file.endsWith(QLatin1String(".gif"))) {
+        // Three noisy frames; the file ends inside the last one's image data.
+        fgtest::GifSpec spec;
+        spec.width = 40;
+        spec.height = 40;
+        for (int i = 0; i < 16; ++i)
+            spec.globalPalette.push_back({std::uint8_t(16 * i), std::uint8_t(255 - 16 * i), 0});
+        std::uint32_t state = 2463534242u;
+        for (int i = 0; i < 3; ++i) {
+            fgtest::GifFrame f;
+            f.indexes.resize(1600);
+            for (std::uint8_t &px : f.indexes) {
+                state ^= state << 13;
+                state ^= state >> 17;
+                state ^= state << 5;
+                px = std::uint8_t(state & 15);
+            }
+            spec.frames.push_back(f);
+        }
+        const QByteArray whole = fgtest::gifBytes(spec);
+        QVERIFY(fgtest::writeBytes(path, whole.left(whole.size() - 300)));
+    } else {
+        // The second frame's lossless data, after its header, is noise.
+        QFile source(QStringLiteral(FG_TEST_DATA "/webp-lossless-blend-dispose.webp"));
+        QVERIFY(source.open(QIODevice::ReadOnly));
+        QByteArray bytes = source.readAll();
+        const qsizetype second = bytes.indexOf("ANMF", bytes.indexOf("ANMF") + 4);
+        const qsizetype data = bytes.indexOf("VP8L", second);
+        QVERIFY(second > 0 && data > second);
+        const qsizetype size = qsizetype(quint8(bytes[data + 4])) | qsizetype(quint8(bytes[data + 5])) << 8;
+        for (qsizetype i = data + 8 + 5; i < data + 8 + size; ++i)
+            bytes[i] = char(0xFF);
+        QVERIFY(fgtest::writeBytes(path, bytes));
+    }
+    const QString report = dir.filePath(QStringLiteral("report.jsonl"));
+    const Run r = runCli({QStringLiteral("export"), path, QStringLiteral("--to"), dir.filePath(QStringLiteral("out")),
+                          QStringLiteral("--format"), QStringLiteral("png"), QStringLiteral("--report"), report});
+    QCOMPARE(r.exitCode, 1);
+    QVERIFY2(r.err.contains(error), qPrintable(r.err));
+    const QList<QJsonObject> lines = readReport(report);
+    QCOMPARE(lines.size(), 1);
+    QCOMPARE(lines[0].value(QStringLiteral("written")).toInt(), written);
+    QList<int> failedFrames;
+    for (const QJsonValue &f : lines[0].value(QStringLiteral("failed")).toArray()) {
+        failedFrames << f.toObject().value(QStringLiteral("frame")).toInt();
+        QCOMPARE(f.toObject().value(QStringLiteral("reason")).toString(), QStringLiteral("FrameUnreadable"));
+    }
+    QCOMPARE(failedFrames, failed);
+    QList<int> damagedFrames;
+    for (const QJsonValue &d : lines[0].value(QStringLiteral("damaged")).toArray())
+        damagedFrames << d.toInt();
+    QCOMPARE(damagedFrames, damaged);
 }
 
 void TestBatch::timingMatchesInfo_data()
