@@ -113,7 +113,8 @@ private slots:
         QVERIFY2(info.out.contains(jsonName), info.out.constData());
 
         const QByteArray out = root + "/out";
-        const QByteArray report = root + "/report.jsonl";
+        // The report's own name is not UTF-8 either.
+        const QByteArray report = root + "/" + base + ".jsonl";
         const Outcome exported = run({"export", gif, "--to", out, "--format", "png", "--timing", "--report", report});
         QCOMPARE(exported.exitCode, 0);
         QCOMPARE(namesIn(out), (QList<QByteArray>{base + "_1.png", base + "_2.png", base + "_3.png",
@@ -125,6 +126,7 @@ private slots:
             const QByteArray text = f.readAll();
             QVERIFY2(text.contains(jsonName), text.constData());
         }
+        QVERIFY(namesIn(root).contains(base + ".jsonl"));
 
         const QByteArray thumbs = root + "/thumbs";
         const Outcome thumbed = run({"thumbs", src, "--to", thumbs});
