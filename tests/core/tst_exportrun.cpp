@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "common/apngwriter.h"
 #include "common/gifwriter.h"
 #include "core/exportrun.h"
 #include "imaging/engineseams.h"
@@ -207,17 +208,35 @@ private slots:
         }
     }
 
+    void sourceRewrittenBetweenFrames_data()
+    {
+        QTest::addColumn<bool>("apng");
+        QTest::newRow("GIF") << false;
+        QTest::newRow("APNG") << true;
+    }
+
     void sourceRewrittenBetweenFrames()
     {
+        QFETCH(bool, apng);
         QTemporaryDir dir;
-        const QString gif = dir.filePath(QStringLiteral("walk.gif"));
-        QVERIFY(writeFrames(gif, 6));
+        const QString gif = dir.filePath(apng ? QStringLiteral("walk.png") : QStringLiteral("walk.gif"));
+        const auto write = [&](int colourShift) {
+            if (!apng)
+                return writeFrames(gif, 6, colourShift);
+            fgtest::ApngSpec spec;
+            spec.width = 4;
+            spec.height = 4;
+            for (int i = 0; i < 6; ++i)
+                spec.frames.push_back({fgtest::solidImage(4, 4, qRgb(40 * i, colourShift * 200, 0))});
+            return fgtest::writeBytes(gif, fgtest::apngBytes(spec));
+        };
+        QVERIFY(write(0));
         const ExportRequest request = allFramesOf(gif, dir.path(), 1); // BMP
         ExportControl control;
         // Rewritten in place, same size, other colours, before the third frame.
         control.beforeFrame = [&](int k) {
             if (k == 2)
-                QVERIFY(writeFrames(gif, 6, 1));
+                QVERIFY(write(1));
         };
         const ExportResult result = runExport(request, control);
         QCOMPARE(result.written, 2);
