@@ -262,6 +262,17 @@ public:
     bool interrupted() const { return m_stop->load() && !m_reportFailed.load(); }
     // The report could not be written: the run stopped (said on stderr).
     bool reportFailed() const { return m_reportFailed.load(); }
+
+    // The report cannot take what the run does: the run stops, said once.
+    void stopForReport(engine::Cause cause)
+    {
+        if (m_reportFailed.exchange(true))
+            return;
+        printError(QStringLiteral("%1: cannot write the report: %2; export stopped")
+                       .arg(m_options.reportPath, causeText(cause)));
+        m_stop->store(true);
+    }
+
     // The cause that stopped the run early, or None.
     engine::Cause halted() const { return m_halted.load() ? m_haltCause : engine::Cause::None; }
     int filesDone() const { return m_progress.filesDone(); }
@@ -541,18 +552,6 @@ private:
             stopForReport(cause);
     }
 
-public:
-    // The report cannot take what the run does: the run stops, said once.
-    void stopForReport(engine::Cause cause)
-    {
-        if (m_reportFailed.exchange(true))
-            return;
-        printError(QStringLiteral("%1: cannot write the report: %2; export stopped")
-                       .arg(m_options.reportPath, causeText(cause)));
-        m_stop->store(true);
-    }
-
-private:
     // Gives back a file's share of the memory budget when its export ends.
     class MemoryHeld {
     public:
