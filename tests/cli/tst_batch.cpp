@@ -542,6 +542,7 @@ void TestBatch::reportFile_data()
         << "link to nowhere" << 1 << "report.jsonl: cannot write the report: a symbolic link is in the way";
     QTest::newRow("a link to what is no regular file is written through") << "link to /dev/null" << 0 << "";
     QTest::newRow("- writes standard output") << "-" << 0 << "";
+    QTest::newRow("/dev/stdout, a link to a pipe here, is written through") << "/dev/stdout" << 0 << "";
     QTest::newRow("a report cut mid-line gets a newline before the next line") << "cut" << 0 << "";
     QTest::newRow("a report that cannot be written stops the run")
         << "full" << 1 << "report.jsonl: cannot write the report: no space left on the device; export stopped";
@@ -568,8 +569,8 @@ void TestBatch::reportFile()
         QVERIFY(QFile::link(victim, report));
     } else if (setup == QLatin1String("link to /dev/null")) {
         QVERIFY(QFile::link(QStringLiteral("/dev/null"), report));
-    } else if (setup == QLatin1String("-")) {
-        report = QStringLiteral("-");
+    } else if (setup == QLatin1String("-") || setup == QLatin1String("/dev/stdout")) {
+        report = setup;
     } else if (setup == QLatin1String("cut")) {
         QVERIFY(fgtest::writeBytes(report, cut));
     } else if (setup == QLatin1String("full")) {
@@ -599,7 +600,7 @@ void TestBatch::reportFile()
         }
         QCOMPARE(tree(out), QStringList()); // refused before anything was written
     }
-    if (setup == QLatin1String("-")) {
+    if (setup == QLatin1String("-") || setup == QLatin1String("/dev/stdout")) {
         const QStringList lines = r.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
         QCOMPARE(lines.size(), 3);
         for (const QString &line : lines)
