@@ -218,7 +218,7 @@ private:
     void scanFailed();
 
     // Inspection results.
-    void inspectionOpened(int request, const GifFacts &facts, int listed);
+    void inspectionOpened(int request, const PictureFacts &facts, int listed);
     void inspectionListed(int request, int listed);
     void inspectionThumbnail(int frame);
     void inspectionDone(bool shown);

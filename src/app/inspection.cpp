@@ -56,7 +56,7 @@ void TForm1::cancelInspection()
     inspectionDone(true);
 }
 
-void TForm1::inspectionOpened(int, const GifFacts &facts, int)
+void TForm1::inspectionOpened(int, const PictureFacts &facts, int)
 {
     // From here on the frame list belongs to the new GIF.
     Timer1->stop();

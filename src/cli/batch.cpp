@@ -1,9 +1,7 @@
 #include "batch.h"
 
 #include <QElapsedTimer>
-#include <QFile>
 #include <QJsonArray>
-#include <QJsonDocument>
 #include <QJsonObject>
 #include <QMutex>
 #include <QMutexLocker>
@@ -15,6 +13,9 @@
 #include <cstdio>
 #include <memory>
 #include <thread>
+#include <utility>
+#include <cerrno>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -22,8 +23,8 @@
 #include "common/filepath.h"
 #include "core/batch.h"
 #include "core/exportrun.h"
-#include "core/framerecords.h"
-#include "core/giffacts.h"
+#include "core/factsjson.h"
+#include "core/picturefacts.h"
 #include "imaging/engine/atomicfile.h"
 #include "imaging/filesize.h"
 #include "imaging/engine/image.h"
@@ -44,43 +45,6 @@ QString firstStopped(const ExportResult &result)
 
 // How often the progress line is redrawn at most, in milliseconds.
 constexpr qint64 ProgressRedrawMs = 100;
-
-// Set by SIGINT / SIGTERM; every run checks it before each frame. A plain
-// lock-free atomic is all a signal handler may touch.
-std::atomic_bool *g_stop = nullptr;
-
-extern "C" void onStopSignal(int)
-{
-    if (g_stop)
-        g_stop->store(true);
-}
-
-// Installs the stop handlers for the run's lifetime, and puts the previous
-// ones back afterwards.
-class StopSignals {
-public:
-    explicit StopSignals(std::atomic_bool *flag)
-    {
-        g_stop = flag;
-        struct sigaction sa {};
-        sa.sa_handler = onStopSignal;
-        sigemptyset(&sa.sa_mask);
-        sigaction(SIGINT, &sa, &m_oldInt);
-        sigaction(SIGTERM, &sa, &m_oldTerm);
-    }
-    ~StopSignals()
-    {
-        sigaction(SIGINT, &m_oldInt, nullptr);
-        sigaction(SIGTERM, &m_oldTerm, nullptr);
-        g_stop = nullptr;
-    }
-    StopSignals(const StopSignals &) = delete;
-    StopSignals &operator=(const StopSignals &) = delete;
-
-private:
-    struct sigaction m_oldInt {};
-    struct sigaction m_oldTerm {};
-};
 
 // The report's name for a failure cause: the cause list's own identifiers.
 QString causeName(engine::Cause cause)
@@ -114,6 +78,96 @@ QString causeName(engine::Cause cause)
 const QString NameClash = QStringLiteral("NameClash");
 const QString Interrupted = QStringLiteral("Interrupted");
 const QString NoSuchFrame = QStringLiteral("NoSuchFrame");
+
+// The report file: opened by its name's bytes and appended to, one whole line
+// per input, every write checked.
+class Report {
+public:
+    Report() = default;
+    ~Report()
+    {
+        if (m_own && m_fd >= 0)
+            ::close(m_fd);
+    }
+    Report(const Report &) = delete;
+    Report &operator=(const Report &) = delete;
+
+    // Opens `path` ("-": standard output). A symbolic link there is refused
+    // (it could lead anywhere, a file of another user's included) unless it
+    // leads to something that is not a regular file: /dev/stdout, a terminal,
+    // a pipe. A report that does not end in a newline (a run stopped while
+    // writing) gets one, so that no line is glued onto a cut one.
+    engine::Cause open(const QString &path)
+    {
+        if (path == QLatin1String("-")) {
+            m_fd = STDOUT_FILENO;
+            return engine::Cause::None;
+        }
+        const QByteArray name = filepath::pathToBytes(path);
+        m_fd = ::open(name.constData(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (m_fd < 0 && errno == ELOOP) {
+            struct stat target {};
+            if (::stat(name.constData(), &target) != 0 || S_ISREG(target.st_mode))
+                return engine::Cause::SymlinkInTheWay;
+            m_fd = ::open(name.constData(), O_WRONLY | O_APPEND | O_CLOEXEC);
+        }
+        if (m_fd < 0)
+            return engine::causeFromErrno(errno);
+        m_own = true;
+        if (!endsInNewline(name))
+            return write(QByteArrayLiteral("\n"));
+        return engine::Cause::None;
+    }
+
+    // Appends `bytes`; the cause when they could not all be written.
+    engine::Cause write(const QByteArray &bytes)
+    {
+        for (qsizetype done = 0; done < bytes.size();) {
+            const ssize_t n = ::write(m_fd, bytes.constData() + done, size_t(bytes.size() - done));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                return n < 0 ? engine::causeFromErrno(errno) : engine::Cause::IoError;
+            done += n;
+        }
+        return engine::Cause::None;
+    }
+
+    // Closes the file: the last chance for the system to say that the lines
+    // did not reach it (a network file system reports late).
+    engine::Cause close()
+    {
+        if (!m_own || m_fd < 0)
+            return engine::Cause::None;
+        const int fd = std::exchange(m_fd, -1);
+        return ::close(fd) == 0 || errno == EINTR ? engine::Cause::None : engine::causeFromErrno(errno);
+    }
+
+private:
+    // Whether the file opened as m_fd is empty or ends in a newline (or is no
+    // regular file, which has no end to look at).
+    bool endsInNewline(const QByteArray &name) const
+    {
+        struct stat st {};
+        if (::fstat(m_fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size == 0)
+            return true;
+        // Written only through m_fd; read through a descriptor of its own,
+        // checked to be the same file.
+        const int reader = ::open(name.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+        if (reader < 0)
+            return true;
+        struct stat again {};
+        char last = '\n';
+        if (::fstat(reader, &again) == 0 && again.st_dev == st.st_dev && again.st_ino == st.st_ino
+            && ::pread(reader, &last, 1, again.st_size - 1) != 1)
+            last = '\n';
+        ::close(reader);
+        return last == '\n';
+    }
+
+    int m_fd = -1;
+    bool m_own = false; // standard output is not ours to close
+};
 
 // The one line on a terminal's stderr: files done, frames written, elapsed.
 class BatchProgress {
@@ -184,10 +238,9 @@ struct Outcome {
 // share, and the stop flag the signals set.
 class BatchRun {
 public:
-    BatchRun(const BatchOptions &options, const BatchPlan &plan, int encoderThreads,
-             std::unique_ptr<QFile> report)
-        : m_options(options), m_plan(plan), m_encoderThreads(encoderThreads),
-          m_report(std::move(report)), m_progress(int(plan.items.size()), options.quiet),
+    BatchRun(const BatchOptions &options, const BatchPlan &plan, int encoderThreads, Report *report)
+        : m_options(options), m_plan(plan), m_encoderThreads(encoderThreads), m_report(report),
+          m_memory(options.memoryBytes), m_progress(int(plan.items.size()), options.quiet),
           m_extension(QString::fromLatin1(exportFormats()[size_t(options.formatIndex)].extension))
     {
     }
@@ -206,7 +259,20 @@ public:
         return m_failed.load();
     }
 
-    bool interrupted() const { return m_stop->load(); }
+    bool interrupted() const { return m_stop->load() && !m_reportFailed.load(); }
+    // The report could not be written: the run stopped (said on stderr).
+    bool reportFailed() const { return m_reportFailed.load(); }
+
+    // The report cannot take what the run does: the run stops, said once.
+    void stopForReport(engine::Cause cause)
+    {
+        if (m_reportFailed.exchange(true))
+            return;
+        printError(QStringLiteral("%1: cannot write the report: %2; export stopped")
+                       .arg(m_options.reportPath, causeText(cause)));
+        m_stop->store(true);
+    }
+
     // The cause that stopped the run early, or None.
     engine::Cause halted() const { return m_halted.load() ? m_haltCause : engine::Cause::None; }
     int filesDone() const { return m_progress.filesDone(); }
@@ -244,6 +310,7 @@ private:
         line[QStringLiteral("frames")] = 0;
         line[QStringLiteral("written")] = 0;
         line[QStringLiteral("failed")] = QJsonArray();
+        line[QStringLiteral("damaged")] = QJsonArray();
         line[QStringLiteral("skipped")] = false;
         line[QStringLiteral("error")] = QJsonValue();
         auto fileFailed = [&](const QString &reason) {
@@ -265,14 +332,31 @@ private:
         // The frame count decides the names and which listed frames exist; the
         // run goes on with this same picture.
         engine::Status status = engine::Ok;
-        std::unique_ptr<engine::Image> image = engine::Image::load(item.source, &status);
-        if (!image) {
-            const engine::Cause cause = loadFailureCause(status);
-            printError(QStringLiteral("%1: cannot read the picture: %2").arg(item.source, causeText(cause)));
-            fileFailed(causeName(cause));
-            return out;
+        std::unique_ptr<engine::Image> image;
+        std::int64_t memory = 0;
+        {
+            // One file at a time loads and waits for room in the budget, so a
+            // file waiting holds one canvas and no more than one file waits.
+            QMutexLocker turn(&m_loadTurn);
+            image = engine::Image::load(item.source, &status);
+            if (!image) {
+                const engine::Cause cause = loadFailureCause(status);
+                printError(QStringLiteral("%1: cannot read the picture: %2").arg(item.source, causeText(cause)));
+                fileFailed(causeName(cause));
+                return out;
+            }
+            memory = exportMemoryBytes(image->width(), image->height(), m_encoderThreads);
+            if (!m_memory.take(memory, *m_stop)) {
+                out.interrupted = true;
+                line[QStringLiteral("error")] = Interrupted;
+                return out;
+            }
         }
+        const MemoryHeld held(m_memory, memory);
         const std::uint32_t count = image->frameCount();
+        // Taken from this picture before the run goes on with it: the records
+        // are the ones its frames are drawn by, not those of a second load.
+        const PictureFacts facts = m_options.timing ? pictureFacts(*image, item.source) : PictureFacts{};
 
         ExportRequest request;
         request.source = item.source;
@@ -317,12 +401,9 @@ private:
             return out;
         }
 
-        if (!makeFolder(item.folder)) {
+        if (const engine::Cause cause = makeFolder(item.folder); cause != engine::Cause::None) {
             line[QStringLiteral("failed")] = failed;
-            struct stat st {};
-            fileFailed(causeName(::stat(filepath::pathToBytes(item.folder).constData(), &st) == 0
-                                     ? engine::Cause::NotAFolder
-                                     : engine::Cause::FolderMissing));
+            fileFailed(causeName(cause));
             return out;
         }
 
@@ -384,19 +465,30 @@ private:
                 printError(QStringLiteral("%1: cannot save frame %2: %3")
                                .arg(f.path).arg(number).arg(causeText(f.cause)));
         }
+        QJsonArray damaged;
+        for (int frame : result.damaged) {
+            const int number = frame + 1;
+            damaged.append(number);
+            printError(QStringLiteral("%1: frame %2 is damaged (corrupt or cut short); written as far as "
+                                      "it decodes")
+                           .arg(item.source)
+                           .arg(number));
+            out.failed = true;
+        }
         // Every later file would fail alike: the whole run stops after this one.
         if (result.stoppedBy != engine::Cause::None)
             out.haltCause = result.stoppedBy;
         line[QStringLiteral("written")] = result.written;
         line[QStringLiteral("failed")] = failed;
+        line[QStringLiteral("damaged")] = damaged;
 
         if (result.cancelled) {
             out.interrupted = true;
             line[QStringLiteral("error")] = Interrupted;
             return out;
         }
-        if (m_options.timing && result.sourceError == engine::Cause::None)
-            writeTiming(item, written, &out);
+        if (m_options.timing && result.sourceError == engine::Cause::None && result.stoppedBy == engine::Cause::None)
+            writeTiming(item, facts, result, written, &out);
         return out;
     }
 
@@ -417,28 +509,30 @@ private:
         return filesNewerThan(paths, item.source);
     }
 
-    void writeTiming(const BatchItem &item, const QStringList &written, Outcome *out)
+    void writeTiming(const BatchItem &item, const PictureFacts &facts, const ExportResult &result,
+                     const QStringList &written, Outcome *out)
     {
-        engine::Status status = engine::Ok;
-        const GifFacts facts = readGifFacts(item.source, &status);
         const QString path = timingFileName(item);
-        if (status != engine::Ok) {
-            printError(QStringLiteral("%1: timing file not written: %2")
-                           .arg(path, causeText(loadFailureCause(status))));
-            out->line[QStringLiteral("error")] = causeName(loadFailureCause(status));
-            out->failed = true;
-            return;
+        engine::Cause cause = engine::Cause::None;
+        // The facts were taken when the file was loaded; from a change on they
+        // describe another file.
+        if (std::any_of(result.failures.begin(), result.failures.end(),
+                        [](const ExportFailure &f) { return f.cause == engine::Cause::SourceChanged; })) {
+            cause = engine::Cause::SourceChanged;
+            printError(QStringLiteral("%1: timing file not written: %2").arg(path, causeText(cause)));
+        } else if (engine::writeFileAtomically(path, timingJson(item.source, facts, written), &cause)
+                   != engine::Ok) {
+            printError(QStringLiteral("%1: cannot save the timing file: %2").arg(path, causeText(cause)));
+            if (engine::causeStopsRun(cause))
+                out->haltCause = cause;
         }
-        const QByteArray json = timingJson(item.source, facts, readFrameRecords(item.source), written);
-        const engine::Status s = engine::writeFileAtomically(path, json);
-        if (s != engine::Ok) {
-            printError(QStringLiteral("%1: cannot save the timing file: %2").arg(path, statusText(s)));
-            out->line[QStringLiteral("error")] = causeName(engine::causeFromStatus(s));
+        if (cause != engine::Cause::None) {
+            out->line[QStringLiteral("error")] = causeName(cause);
             out->failed = true;
         }
     }
 
-    bool makeFolder(const QString &folder)
+    engine::Cause makeFolder(const QString &folder)
     {
         // Two workers making the same subfolder at once must not fail each other.
         QMutexLocker lock(&m_mutex);
@@ -450,15 +544,34 @@ private:
         if (!m_report)
             return;
         QMutexLocker lock(&m_mutex);
-        m_report->write(QJsonDocument(line).toJson(QJsonDocument::Compact) + '\n');
-        // Each line stands on its own on disk as soon as its input is done.
-        m_report->flush();
+        if (m_reportFailed.load())
+            return;
+        // Written at once, so each line is on disk as soon as its input is done.
+        const engine::Cause cause = m_report->write(jsonText(line, true) + '\n');
+        if (cause != engine::Cause::None)
+            stopForReport(cause);
     }
+
+    // Gives back a file's share of the memory budget when its export ends.
+    class MemoryHeld {
+    public:
+        MemoryHeld(MemoryBudget &budget, std::int64_t bytes) : m_budget(budget), m_bytes(bytes) {}
+        ~MemoryHeld() { m_budget.give(m_bytes); }
+        MemoryHeld(const MemoryHeld &) = delete;
+        MemoryHeld &operator=(const MemoryHeld &) = delete;
+
+    private:
+        MemoryBudget &m_budget;
+        const std::int64_t m_bytes;
+    };
 
     const BatchOptions &m_options;
     const BatchPlan &m_plan;
     const int m_encoderThreads;
-    std::unique_ptr<QFile> m_report;
+    Report *m_report;
+    MemoryBudget m_memory;
+    QMutex m_loadTurn;
+    std::atomic_bool m_reportFailed{false};
     BatchProgress m_progress;
     const QString m_extension;
     CancelFlag m_stop = std::make_shared<std::atomic_bool>(false);
@@ -487,14 +600,33 @@ int runBatch(const BatchOptions &options)
         }
     }
 
-    std::unique_ptr<QFile> report;
+    if (plan.items.empty() && plan.inputIsOutput) {
+        printError(QStringLiteral("falorengif-cli: INPUT is the output folder; nothing to export"));
+        return ExitUsage;
+    }
+
+    std::unique_ptr<Report> report;
     if (!options.reportPath.isEmpty()) {
-        report = std::make_unique<QFile>(options.reportPath);
+        // A report into a pipe whose reader has gone fails its write (and
+        // stops the run cleanly) instead of killing the program mid-file.
+        std::signal(SIGPIPE, SIG_IGN);
+        report = std::make_unique<Report>();
         // Appended, so that the runs resuming an interrupted one, or several
         // runs of one shard, add up to one report.
-        if (!report->open(QIODevice::WriteOnly | QIODevice::Append)) {
-            printError(QStringLiteral("%1: cannot write the report: %2")
-                           .arg(options.reportPath, report->errorString()));
+        if (const engine::Cause cause = report->open(options.reportPath); cause != engine::Cause::None) {
+            printError(QStringLiteral("%1: cannot write the report: %2").arg(options.reportPath, causeText(cause)));
+            return ExitFailed;
+        }
+    }
+
+    // An output folder that cannot be made or written fails every input
+    // alike: said once, before anything runs.
+    if (!plan.items.empty()) {
+        if (makeOutputFolder(options.folder) != engine::Cause::None)
+            return ExitFailed;
+        if (::access(filepath::pathToBytes(options.folder).constData(), W_OK | X_OK) != 0) {
+            printError(QStringLiteral("%1: cannot write into the folder: %2")
+                           .arg(options.folder, causeText(engine::causeFromErrno(errno))));
             return ExitFailed;
         }
     }
@@ -506,12 +638,17 @@ int runBatch(const BatchOptions &options)
     const int jobs = std::max(1, std::min(options.jobs > 0 ? options.jobs : cores, items));
     const int encoderThreads = std::max(1, cores / jobs);
 
-    BatchRun run(options, plan, encoderThreads, std::move(report));
+    BatchRun run(options, plan, encoderThreads, report.get());
     int failed = 0;
     {
         StopSignals stopSignals(run.stopFlag());
         failed = run.run(jobs);
     }
+    if (report && !run.reportFailed())
+        if (const engine::Cause cause = report->close(); cause != engine::Cause::None)
+            run.stopForReport(cause);
+    if (run.reportFailed())
+        return ExitFailed;
     if (run.interrupted()) {
         printError(QStringLiteral("interrupted: %1 of %2 files done, %3 frames written in %4 s; "
                                   "run again with --skip-existing to finish")

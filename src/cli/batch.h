@@ -17,6 +17,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "core/batch.h"
+
 namespace cli {
 
 struct FrameRange {
@@ -35,11 +37,10 @@ struct BatchOptions {
     bool timing = false;
     bool pad = false;
     bool quiet = false;
-    QString reportPath; // empty: no report
+    QString reportPath; // empty: no report; "-": standard output
+    // The canvases of the files running at once stay within this (core/batch.h).
+    std::int64_t memoryBytes = DefaultMemoryBudget;
 };
-
-// Exit status of an interrupted run (128 + SIGINT, as shells report it).
-constexpr int ExitInterrupted = 130;
 
 // Runs the export; returns 0, 1 (some input failed) or ExitInterrupted.
 int runBatch(const BatchOptions &options);

@@ -6,6 +6,10 @@
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
+#include <csignal>
+#include <cstdint>
+
 #include "imaging/engine/failure.h"
 #include "imaging/engine/records.h"
 
@@ -30,8 +34,27 @@ QString statusText(engine::Status status);
 // A short English reason for a failure cause.
 QString causeText(engine::Cause cause);
 
-// Makes the output folder (and its parents); false with a message on stderr.
-bool makeOutputFolder(const QString &folder);
+// Makes the output folder (and its parents); on failure says why on stderr and
+// returns the cause.
+engine::Cause makeOutputFolder(const QString &folder);
+
+// Exit status of an interrupted run (128 + SIGINT, as shells report it).
+constexpr int ExitInterrupted = 130;
+
+// SIGINT and SIGTERM set `flag` while this lives (the previous handlers come
+// back afterwards): a run that checks the flag stops after the files being
+// written, and the writer removes its own temporaries. One at a time.
+class StopSignals {
+public:
+    explicit StopSignals(std::atomic_bool *flag);
+    ~StopSignals();
+    StopSignals(const StopSignals &) = delete;
+    StopSignals &operator=(const StopSignals &) = delete;
+
+private:
+    struct sigaction m_oldInt {};
+    struct sigaction m_oldTerm {};
+};
 
 // A progress line on stderr, redrawn in place; silent unless stderr is a
 // terminal, and silent when `quiet`.

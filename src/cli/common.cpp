@@ -15,37 +15,45 @@ namespace {
 const char Usage[] =
     "Usage: falorengif-cli COMMAND ...\n"
     "\n"
-    "Takes animated GIFs apart.\n"
+    "Takes animated GIFs, WebPs and APNGs apart.\n"
     "\n"
     "Commands:\n"
-    "  info FILE... [--json]\n"
+    "  info FILE... [--json | --table]\n"
     "      Picture size, file size, frame count, each frame's delay in milliseconds,\n"
-    "      total running time and loop count of each file.\n"
+    "      total running time and loop count of each file. --json prints them as\n"
+    "      JSON with each frame's record (\"frames\": index, delayMs, playedMs, x, y,\n"
+    "      width, height, disposal, blend, colors, localColors, transparentIndex,\n"
+    "      interlaced); --table adds those records as a table.\n"
     "  export INPUT... --to DIR [--format gif|bmp|jpg|tif|png] [--frames LIST]\n"
-    "         [--recursive] [--jobs N] [--skip-existing] [--report FILE] [--timing]\n"
-    "         [--pad] [--quiet]\n"
+    "         [--recursive] [--jobs N] [--memory MB] [--skip-existing]\n"
+    "         [--report FILE] [--timing] [--pad] [--quiet]\n"
     "      Writes frames as DIR/BASE_N.EXT (BASE = file name without its last\n"
     "      extension, N = frame number from 1; extensions .GIF .BMP .JPG .TIF .png).\n"
     "      The default format is gif. LIST selects frames, for example 2,5-7.\n"
     "      An INPUT folder exports the pictures the catalogue lists in it; the\n"
     "      frames of INPUT/sub/x.gif go to DIR/sub/. Of two inputs that would\n"
     "      write the same names, the later one fails and writes nothing.\n"
+    "      A frame whose data is corrupt is not written; one that decodes only in\n"
+    "      part is written as far as it goes and named as damaged (exit status 1).\n"
     "      --recursive      Descend into subfolders (never into DIR itself).\n"
     "      --jobs N         Decompose N files at once (default: one per core).\n"
+    "      --memory MB      Canvases of the files at once stay within MB megabytes\n"
+    "                       (default 1024); a larger file runs alone.\n"
     "      --skip-existing  Skip an input whose frame files all exist and are\n"
     "                       newer than it: reruns an interrupted export.\n"
     "      --report FILE    Appends one JSON object per input and line, as each\n"
-    "                       finishes: file, frames, written, failed, skipped,\n"
-    "                       ms, error.\n"
+    "                       finishes: file, frames, written, failed, damaged,\n"
+    "                       skipped, ms, error. FILE - is standard output.\n"
     "      --timing         Also write DIR/.../BASE_timing.json: canvas size, loop\n"
-    "                       count, each frame's file, delay, played delay,\n"
-    "                       rectangle, disposal and blend.\n"
+    "                       count, and each frame's file and record as info\n"
+    "                       --json gives it.\n"
     "      --pad            Zero-pad frame numbers to the frame count's width\n"
     "                       (x_001.png ... x_380.png), so names sort.\n"
     "      Ctrl+C or SIGTERM stops after the files being written (exit status 130).\n"
     "  thumbs DIR --to OUTDIR [--quiet]\n"
     "      Writes the 120 x 120 catalogue thumbnail of every GIF, WebP and\n"
     "      animated PNG in DIR as OUTDIR/NAME.png (NAME = the file's name).\n"
+    "      Ctrl+C or SIGTERM stops after the thumbnails being written (130).\n"
     "  sample OUT.gif\n"
     "      Writes a small animated sample GIF.\n"
     "\n"
@@ -53,9 +61,9 @@ const char Usage[] =
     "  -h, --help   Show this text.\n"
     "  --quiet      No progress line (it is only ever drawn on a terminal).\n"
     "\n"
-    "Exit status: 0 when everything was written, 1 when some file failed (each\n"
-    "failure is named on stderr), 2 for a usage error, 130 when an export was\n"
-    "interrupted.\n";
+    "Exit status: 0 when everything was written, 1 when some file failed or a\n"
+    "frame was damaged (each is named on stderr), 2 for a usage error, 130 when\n"
+    "an export or thumbs was interrupted.\n";
 
 } // namespace
 
@@ -93,6 +101,8 @@ QString statusText(engine::Status status)
     case engine::UnknownImageFormat: return QStringLiteral("not a picture");
     case engine::ValueOverflow: return QStringLiteral("value too large");
     case engine::WrongState: return QStringLiteral("wrong state");
+    case engine::SourceChanged: return QStringLiteral("the file changed while it was being read");
+    case engine::FrameCorrupt: return QStringLiteral("corrupt frame data");
     default: return QStringLiteral("error %1").arg(int(status));
     }
 }
@@ -124,15 +134,15 @@ QString causeText(engine::Cause cause)
     return QStringLiteral("error");
 }
 
-bool makeOutputFolder(const QString &folder)
+engine::Cause makeOutputFolder(const QString &folder)
 {
     if (filepath::isFolder(folder))
-        return true;
+        return engine::Cause::None;
     const QByteArray bytes = filepath::pathToBytes(folder);
     struct stat st {};
     if (::stat(bytes.constData(), &st) == 0) {
         printError(QStringLiteral("%1: not a folder").arg(folder));
-        return false;
+        return engine::Cause::NotAFolder;
     }
     // Each missing folder on the way, like mkdir -p.
     for (qsizetype i = 1; i <= bytes.size(); ++i) {
@@ -140,16 +150,47 @@ bool makeOutputFolder(const QString &folder)
             continue;
         const QByteArray part = bytes.left(i);
         if (::mkdir(part.constData(), 0777) != 0 && errno != EEXIST) {
-            printError(QStringLiteral("%1: cannot create the folder: %2")
-                           .arg(folder, causeText(engine::causeFromErrno(errno))));
-            return false;
+            const engine::Cause cause = engine::causeFromErrno(errno);
+            printError(QStringLiteral("%1: cannot create the folder: %2").arg(folder, causeText(cause)));
+            return cause;
         }
     }
     if (!filepath::isFolder(folder)) {
         printError(QStringLiteral("%1: cannot create the folder").arg(folder));
-        return false;
+        return engine::Cause::NotAFolder;
     }
-    return true;
+    return engine::Cause::None;
+}
+
+namespace {
+
+// The flag of the StopSignals alive. A plain lock-free atomic is all a signal
+// handler may touch.
+std::atomic_bool *g_stop = nullptr;
+
+extern "C" void onStopSignal(int)
+{
+    if (g_stop)
+        g_stop->store(true);
+}
+
+} // namespace
+
+StopSignals::StopSignals(std::atomic_bool *flag)
+{
+    g_stop = flag;
+    struct sigaction sa {};
+    sa.sa_handler = onStopSignal;
+    sigemptyset(&sa.sa_mask);
+    sigaction(SIGINT, &sa, &m_oldInt);
+    sigaction(SIGTERM, &sa, &m_oldTerm);
+}
+
+StopSignals::~StopSignals()
+{
+    sigaction(SIGINT, &m_oldInt, nullptr);
+    sigaction(SIGTERM, &m_oldTerm, nullptr);
+    g_stop = nullptr;
 }
 
 Progress::Progress(const char *what, std::uint64_t total, bool quiet)

@@ -18,6 +18,9 @@ namespace {
 // More files at once than this gains nothing and risks running out of
 // file descriptors and memory (each file holds a decoder and its frames).
 constexpr int MaxJobs = 256;
+// --memory in MiB: at least one, at most a tebibyte (more is no budget at all).
+constexpr qint64 MaxMemoryMb = qint64(1) << 20;
+constexpr qint64 BytesPerMb = qint64(1) << 20;
 
 // "2,5-7" -> {2..2, 5..7}; frame numbers count from 1. False on bad syntax.
 bool parseFrames(const QString &text, std::vector<FrameRange> *out)
@@ -50,7 +53,7 @@ int exportCommand(const QStringList &rawArgs)
     const ParsedArgs args =
         parseArgs(rawArgs,
                   {QStringLiteral("to"), QStringLiteral("format"), QStringLiteral("frames"),
-                   QStringLiteral("jobs"), QStringLiteral("report")},
+                   QStringLiteral("jobs"), QStringLiteral("report"), QStringLiteral("memory")},
                   {QStringLiteral("quiet"), QStringLiteral("recursive"), QStringLiteral("skip-existing"),
                    QStringLiteral("timing"), QStringLiteral("pad")});
     if (!args.error.isEmpty())
@@ -83,6 +86,13 @@ int exportCommand(const QStringList &rawArgs)
         options.jobs = args.values.value(QStringLiteral("jobs")).toInt(&ok);
         if (!ok || options.jobs < 1 || options.jobs > MaxJobs)
             return usageError(QStringLiteral("--jobs takes a number from 1 to %1").arg(MaxJobs));
+    }
+    if (args.values.contains(QStringLiteral("memory"))) {
+        bool ok = false;
+        const qint64 mb = args.values.value(QStringLiteral("memory")).toLongLong(&ok);
+        if (!ok || mb < 1 || mb > MaxMemoryMb)
+            return usageError(QStringLiteral("--memory takes a number of megabytes from 1 to %1").arg(MaxMemoryMb));
+        options.memoryBytes = mb * BytesPerMb;
     }
     if (args.values.contains(QStringLiteral("report"))) {
         options.reportPath = args.values.value(QStringLiteral("report"));

@@ -1,17 +1,19 @@
-// info: what the inspection tab shows about a GIF, as text or JSON. The facts
-// come from the same function the window uses (core/giffacts.h).
+// info: what the inspection tab shows about a picture, as text, as text with a
+// table of its frames, or as JSON. The facts come from the same function the
+// window uses (core/picturefacts.h), the JSON from core/factsjson.h.
 
 #include <QJsonArray>
-#include <QJsonDocument>
 #include <QJsonObject>
 
 #include <cstdint>
 #include <cstdio>
+#include <vector>
 
 #include "args.h"
 #include "cli.h"
 #include "common/filepath.h"
-#include "core/giffacts.h"
+#include "core/factsjson.h"
+#include "core/picturefacts.h"
 
 namespace cli {
 
@@ -26,7 +28,55 @@ QString loopText(int loop)
     return QString::number(loop);
 }
 
-void printText(const QString &path, const GifFacts &f)
+// The frames as `info --json` gives them, one line each, in columns.
+QString frameTable(const PictureFacts &f)
+{
+    static const char *const Headings[] = {"frame", "delay ms", "played ms", "x", "y", "width", "height",
+                                           "disposal", "blend", "colors", "local", "transparent",
+                                           "interlaced"};
+    constexpr int Columns = int(sizeof Headings / sizeof *Headings);
+    std::vector<QStringList> rows;
+    rows.reserve(f.frameCount + 1);
+    QStringList heading;
+    for (const char *h : Headings)
+        heading << QLatin1String(h);
+    rows.push_back(heading);
+    const auto yesNo = [](bool b) { return b ? QStringLiteral("yes") : QStringLiteral("no"); };
+    const auto orDash = [](int n) { return n < 0 ? QStringLiteral("-") : QString::number(n); };
+    for (std::uint32_t i = 0; i < f.frameCount; ++i) {
+        const QJsonObject o = frameJson(f, i);
+        const auto number = [&](const char *key) { return QString::number(o.value(QLatin1String(key)).toInteger()); };
+        const auto nullable = [&](const char *key) {
+            const QJsonValue v = o.value(QLatin1String(key));
+            return orDash(v.isNull() ? -1 : v.toInt());
+        };
+        rows.push_back({number("index"), number("delayMs"), number("playedMs"), number("x"), number("y"),
+                        number("width"), number("height"), o.value(QStringLiteral("disposal")).toString(),
+                        o.value(QStringLiteral("blend")).toString(), nullable("colors"),
+                        yesNo(o.value(QStringLiteral("localColors")).toBool()), nullable("transparentIndex"),
+                        yesNo(o.value(QStringLiteral("interlaced")).toBool())});
+    }
+    std::vector<qsizetype> widths(Columns, 0);
+    for (const QStringList &row : rows)
+        for (int c = 0; c < Columns; ++c)
+            widths[size_t(c)] = std::max(widths[size_t(c)], row[c].size());
+    QString out;
+    for (const QStringList &row : rows) {
+        QString line;
+        // Numbers to the right, words to the left, as people read columns.
+        for (int c = 0; c < Columns; ++c) {
+            const bool word = c == 7 || c == 8;
+            line += QStringLiteral("  ")
+                    + (word ? row[c].leftJustified(widths[size_t(c)]) : row[c].rightJustified(widths[size_t(c)]));
+        }
+        while (line.endsWith(QLatin1Char(' ')))
+            line.chop(1);
+        out += line + QLatin1Char('\n');
+    }
+    return out;
+}
+
+void printText(const QString &path, const PictureFacts &f, bool table)
 {
     QString out;
     out += filepath::displayPath(path) + QLatin1Char('\n');
@@ -44,43 +94,30 @@ void printText(const QString &path, const GifFacts &f)
         out += QStringLiteral("  total time: 0 ms\n");
     }
     out += QStringLiteral("  loop count: %1\n").arg(loopText(f.loopCount));
+    if (table)
+        out += frameTable(f);
     std::fputs(out.toLocal8Bit().constData(), stdout);
-}
-
-QJsonObject toJson(const QString &path, const GifFacts &f)
-{
-    QJsonArray delays;
-    for (std::int64_t d : f.delaysMs)
-        delays.append(qint64(d));
-    QJsonObject o;
-    o[QStringLiteral("file")] = filepath::displayPath(path);
-    o[QStringLiteral("width")] = f.width;
-    o[QStringLiteral("height")] = f.height;
-    o[QStringLiteral("fileSize")] = qint64(f.fileSize);
-    o[QStringLiteral("fileSizeText")] = f.fileSizeText;
-    o[QStringLiteral("frameCount")] = qint64(f.frameCount);
-    o[QStringLiteral("delaysMs")] = delays;
-    o[QStringLiteral("totalMs")] = qint64(f.totalMs);
-    o[QStringLiteral("loopCount")] = f.loopCount < 0 ? QJsonValue() : QJsonValue(f.loopCount);
-    return o;
 }
 
 } // namespace
 
 int infoCommand(const QStringList &rawArgs)
 {
-    const ParsedArgs args = parseArgs(rawArgs, {}, {QStringLiteral("json")});
+    const ParsedArgs args = parseArgs(rawArgs, {}, {QStringLiteral("json"), QStringLiteral("table")});
     if (!args.error.isEmpty())
         return usageError(args.error);
     if (args.positional.isEmpty())
         return usageError(QStringLiteral("info needs at least one file"));
     const bool json = args.flags.contains(QStringLiteral("json"));
+    const bool table = args.flags.contains(QStringLiteral("table"));
+    if (json && table)
+        return usageError(QStringLiteral("--json and --table do not go together"));
 
     int result = ExitOk;
     QJsonArray all;
     for (const QString &path : args.positional) {
         engine::Status status = engine::Ok;
-        const GifFacts facts = readGifFacts(path, &status);
+        const PictureFacts facts = readPictureFacts(path, &status);
         if (status != engine::Ok) {
             printError(QStringLiteral("%1: cannot read the picture: %2")
                            .arg(path, causeText(loadFailureCause(status))));
@@ -88,12 +125,12 @@ int infoCommand(const QStringList &rawArgs)
             continue;
         }
         if (json)
-            all.append(toJson(path, facts));
+            all.append(factsJson(path, facts));
         else
-            printText(path, facts);
+            printText(path, facts, table);
     }
     if (json)
-        std::fputs(QJsonDocument(all).toJson(QJsonDocument::Indented).constData(), stdout);
+        std::fputs(jsonText(all, false).constData(), stdout);
     return result;
 }
 

@@ -1,14 +1,17 @@
 // thumbs: the catalogue thumbnail of every animation in a folder, listed by the
-// catalogue's own rule (core/listing.h), made by jobs on a JobRunner.
+// catalogue's own rule (core/listing.h), made by jobs on a JobRunner. SIGINT and
+// SIGTERM stop it as they stop an export: the thumbnails being written finish,
+// the others are not started.
 
 #include <QSemaphore>
 
+#include <atomic>
 #include <vector>
 
 #include "args.h"
 #include "cli.h"
 #include "common/filepath.h"
-#include "core/giffacts.h"
+#include "core/picturefacts.h"
 #include "core/jobs.h"
 #include "core/listing.h"
 #include "imaging/engine/encoders.h"
@@ -38,22 +41,30 @@ int thumbsCommand(const QStringList &rawArgs)
                                                                             : "not a regular file";
         printError(QStringLiteral("%1: skipped: %2").arg(filepath::join(source, s.name), QLatin1String(why)));
     }
-    if (!makeOutputFolder(target))
+    if (makeOutputFolder(target) != engine::Cause::None)
         return ExitFailed;
 
     const QStringList &names = listing.names;
     struct Result {
+        bool started = false;
         engine::Status loadStatus = engine::Ok;
         bool unreadable = false;
         engine::Status saveStatus = engine::Ok;
     };
     std::vector<Result> results(std::size_t(names.size()));
     QSemaphore finished;
+    std::atomic_bool stop{false};
+    const StopSignals stopSignals(&stop);
     PoolJobRunner runner;
     for (qsizetype i = 0; i < names.size(); ++i) {
         // Each job writes only its own result slot.
         runner.start([&, i] {
             Result &r = results[std::size_t(i)];
+            if (stop.load()) {
+                finished.release();
+                return;
+            }
+            r.started = true;
             bool ok = false;
             const QImage thumbnail =
                 renderThumbnail(filepath::join(source, names[i]), &ok, &r.loadStatus);
@@ -74,9 +85,12 @@ int thumbsCommand(const QStringList &rawArgs)
         progress.update(std::uint64_t(i) + 1);
     }
     runner.waitForRunning();
+    int notStarted = 0;
     for (qsizetype i = 0; i < names.size(); ++i) {
         const Result &r = results[std::size_t(i)];
-        if (r.unreadable) {
+        if (!r.started) {
+            ++notStarted;
+        } else if (r.unreadable) {
             const engine::Cause cause =
                 r.loadStatus == engine::Ok ? engine::Cause::NotAPicture : loadFailureCause(r.loadStatus);
             printError(QStringLiteral("%1: cannot read the picture: %2")
@@ -88,6 +102,12 @@ int thumbsCommand(const QStringList &rawArgs)
                                 statusText(r.saveStatus)));
             ++failures;
         }
+    }
+    if (stop.load()) {
+        printError(QStringLiteral("interrupted: %1 of %2 thumbnails not made")
+                       .arg(notStarted)
+                       .arg(names.size()));
+        return ExitInterrupted;
     }
     return failures ? ExitFailed : ExitOk;
 }

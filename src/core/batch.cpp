@@ -4,7 +4,6 @@
 #include <QFile>
 #include <QHash>
 #include <QJsonArray>
-#include <QJsonDocument>
 #include <QJsonObject>
 
 #include <dirent.h>
@@ -19,6 +18,8 @@
 #include <set>
 #include <utility>
 
+#include "core/factsjson.h"
+#include "imaging/engine/framesaver.h"
 #include "imaging/exportnames.h"
 #include "imaging/filesize.h"
 #include "shell/nameorder.h"
@@ -97,7 +98,12 @@ public:
             m_plan.problems.push_back({shown, engine::Cause::NotFound});
             return;
         }
-        if ((m_haveOutput && id == m_outputId) || !m_visited.insert(id).second)
+        if (m_haveOutput && id == m_outputId) {
+            if (relative.isEmpty())
+                m_plan.inputIsOutput = true;
+            return;
+        }
+        if (!m_visited.insert(id).second)
             return;
         const CatalogueListing listing = listCatalogue(absolute);
         if (listing.error != engine::Cause::None) {
@@ -179,7 +185,9 @@ bool filesNewerThan(const QStringList &paths, const QString &source)
         return false;
     for (const QString &path : paths) {
         struct stat st {};
-        if (stat(filepath::pathToBytes(path).constData(), &st) != 0 || !S_ISREG(st.st_mode))
+        // A link planted at a frame's name is no finished frame: the export
+        // refuses it, so skipping would hide that.
+        if (lstat(filepath::pathToBytes(path).constData(), &st) != 0 || !S_ISREG(st.st_mode))
             return false;
         const bool newer = st.st_mtim.tv_sec > src.st_mtim.tv_sec
                            || (st.st_mtim.tv_sec == src.st_mtim.tv_sec
@@ -190,36 +198,15 @@ bool filesNewerThan(const QStringList &paths, const QString &source)
     return true;
 }
 
-QByteArray timingJson(const QString &source, const GifFacts &facts, const FrameRecords &records,
-                      const QStringList &files)
+QByteArray timingJson(const QString &source, const PictureFacts &facts, const QStringList &files)
 {
     QJsonArray frames;
-    std::int64_t totalMs = 0;
     std::int64_t totalPlayedMs = 0;
     for (std::uint32_t i = 0; i < facts.frameCount; ++i) {
-        FrameRecord r;
-        if (i < records.frames.size()) {
-            r = records.frames[i];
-        } else {
-            r.width = facts.width;
-            r.height = facts.height;
-        }
-        const std::int64_t delay = i < facts.delaysMs.size() ? facts.delaysMs[i] : 0;
-        const std::int64_t played = playedDelayMs(delay, records.gif);
-        totalMs += delay;
-        totalPlayedMs += played;
+        QJsonObject o = frameJson(facts, i);
+        totalPlayedMs += o.value(QStringLiteral("playedMs")).toInteger();
         const QString file = i < std::uint32_t(files.size()) ? files[qsizetype(i)] : QString();
-        QJsonObject o;
-        o[QStringLiteral("index")] = qint64(i) + 1;
         o[QStringLiteral("file")] = file.isEmpty() ? QJsonValue() : QJsonValue(file);
-        o[QStringLiteral("delayMs")] = qint64(delay);
-        o[QStringLiteral("playedMs")] = qint64(played);
-        o[QStringLiteral("x")] = r.x;
-        o[QStringLiteral("y")] = r.y;
-        o[QStringLiteral("width")] = r.width;
-        o[QStringLiteral("height")] = r.height;
-        o[QStringLiteral("disposal")] = QLatin1String(disposalName(r.disposal));
-        o[QStringLiteral("blend")] = QLatin1String(blendName(r.blend));
         frames.append(o);
     }
     QJsonObject o;
@@ -227,8 +214,51 @@ QByteArray timingJson(const QString &source, const GifFacts &facts, const FrameR
     o[QStringLiteral("width")] = facts.width;
     o[QStringLiteral("height")] = facts.height;
     o[QStringLiteral("loopCount")] = facts.loopCount < 0 ? QJsonValue() : QJsonValue(facts.loopCount);
-    o[QStringLiteral("totalMs")] = qint64(totalMs);
+    o[QStringLiteral("totalMs")] = qint64(facts.totalMs);
     o[QStringLiteral("totalPlayedMs")] = qint64(totalPlayedMs);
     o[QStringLiteral("frames")] = frames;
-    return QJsonDocument(o).toJson(QJsonDocument::Indented);
+    return jsonText(o, false);
+}
+
+std::int64_t exportMemoryBytes(int width, int height, int encoderThreads)
+{
+    const std::int64_t canvas = std::int64_t(std::max(width, 0)) * std::max(height, 0) * 4;
+    if (canvas == 0)
+        return 0;
+    const std::int64_t inFlight = std::clamp<std::int64_t>(engine::DefaultFrameSaverBudget / canvas, 1,
+                                                           std::max(encoderThreads, 1));
+    return canvas * (2 + inFlight);
+}
+
+bool fitsMemoryBudget(int running, std::int64_t inUse, std::int64_t wanted, std::int64_t budget)
+{
+    return running == 0 || inUse + wanted <= budget;
+}
+
+bool MemoryBudget::take(std::int64_t bytes, const std::atomic_bool &stop)
+{
+    // The stop flag is set from a signal handler, which cannot wake a wait:
+    // look at it now and then.
+    constexpr unsigned long StopPollMs = 100;
+    QMutexLocker lock(&m_mutex);
+    while (!fitsMemoryBudget(m_running, m_inUse, bytes, m_budget)) {
+        if (stop.load())
+            return false;
+        m_changed.wait(&m_mutex, StopPollMs);
+    }
+    if (stop.load())
+        return false;
+    ++m_running;
+    m_inUse += bytes;
+    return true;
+}
+
+void MemoryBudget::give(std::int64_t bytes)
+{
+    {
+        QMutexLocker lock(&m_mutex);
+        --m_running;
+        m_inUse -= bytes;
+    }
+    m_changed.wakeAll();
 }

@@ -18,17 +18,25 @@
 // failed (clashWith names the earlier one); deciding this before anything
 // runs keeps the outcome the same however many files run at once.
 //
-// Plain functions; any thread; nothing throws but std::bad_alloc.
+// Memory: the files running at once hold their canvases within one budget
+// (MemoryBudget). A file whose canvases would not fit beside those of the
+// files running waits until they do; a file over the budget on its own runs
+// alone, so every file runs in the end.
+//
+// Plain functions, any thread, and MemoryBudget, shared by the threads of a
+// run; nothing throws but std::bad_alloc.
 
 #include <QByteArray>
+#include <QMutex>
+#include <QWaitCondition>
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
 #include <cstdint>
 #include <vector>
 
-#include "core/framerecords.h"
-#include "core/giffacts.h"
+#include "core/picturefacts.h"
 #include "core/listing.h"
 #include "imaging/engine/failure.h"
 
@@ -50,6 +58,8 @@ struct BatchProblem {
 struct BatchPlan {
     std::vector<BatchItem> items;
     std::vector<BatchProblem> problems; // in walking order
+    // An INPUT folder was the output folder itself, and was not walked.
+    bool inputIsOutput = false;
 };
 
 // Plans a run over `inputs` into `outputFolder` (which should exist already,
@@ -61,13 +71,46 @@ QString timingFileName(const BatchItem &item);
 // The digits of the largest frame number, the width --pad uses.
 int numberWidthFor(std::uint32_t frameCount);
 
-// Whether every file in `paths` exists and was modified after `source`.
+// Whether every file in `paths` is a regular file (a link or a folder is not)
+// and was modified after `source`.
 bool filesNewerThan(const QStringList &paths, const QString &source);
 
 // The timing file's JSON: the canvas size, loop count and delays of `facts`
-// (as `info --json` gives them), each frame's stored rectangle, disposal and
-// blend from `records` (the whole canvas, "none" and "over" where a frame has
-// no record), and the file name each frame was written under (`files`, one
-// per frame; an empty name is written as null: a frame not exported).
-QByteArray timingJson(const QString &source, const GifFacts &facts, const FrameRecords &records,
-                      const QStringList &files);
+// (as `info --json` gives them), each frame as `info --json` writes it
+// (core/factsjson.h), and the file name each frame was written under (`files`,
+// one per frame; an empty name is written as null: a frame not exported).
+QByteArray timingJson(const QString &source, const PictureFacts &facts, const QStringList &files);
+
+// The budget for the canvases of the files a run exports at once, unless the
+// user gives another: enough for a few files of the largest canvases there are
+// (engine::MaxCanvasPixels, 256 MiB each) side by side with ordinary ones.
+inline constexpr std::int64_t DefaultMemoryBudget = std::int64_t(1) << 30;
+
+// What one file's export holds at its peak, for a canvas of `width` x `height`
+// and `encoderThreads` encoders: the canvas the decoder draws on, the pixels it
+// keeps for "previous" disposal, and the frames handed to the encoders (as
+// many as the encoders, within the saver's byte budget, at least one).
+std::int64_t exportMemoryBytes(int width, int height, int encoderThreads);
+
+// Whether a file needing `wanted` bytes may start beside `running` files that
+// hold `inUse` bytes: when it fits, or when nothing runs.
+bool fitsMemoryBudget(int running, std::int64_t inUse, std::int64_t wanted, std::int64_t budget);
+
+// The budget of one run, shared by its workers.
+class MemoryBudget {
+public:
+    explicit MemoryBudget(std::int64_t budget) : m_budget(budget) {}
+
+    // Waits until `bytes` fit (fitsMemoryBudget) and takes them; false, taking
+    // nothing, once `stop` is set.
+    bool take(std::int64_t bytes, const std::atomic_bool &stop);
+    // Gives back what a take took.
+    void give(std::int64_t bytes);
+
+private:
+    const std::int64_t m_budget;
+    QMutex m_mutex;
+    QWaitCondition m_changed;
+    int m_running = 0;
+    std::int64_t m_inUse = 0;
+};

@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "core/giffacts.h"
+#include "core/picturefacts.h"
 #include "imaging/engine/framesaver.h"
 #include "imaging/exportnames.h"
 #include "imaging/filesize.h"
@@ -180,6 +180,8 @@ ExportResult runExport(const ExportRequest &request, const ExportControl &contro
                 fail(k, cause, s, true);
                 ++finishedBefore;
             } else {
+                if (picture->activeFrameDamaged())
+                    result.damaged.push_back(frames[k]);
                 saver.submit(picture->activeFrame(), clsid, quality.parameters(), names[k],
                              std::uint32_t(k));
                 ++submitted;
@@ -197,6 +199,11 @@ ExportResult runExport(const ExportRequest &request, const ExportControl &contro
                     result.stoppedBy = f.cause;
         result.written = submitted - int(saver.failures().size());
     }
+    // Only frames actually written count as damaged ones.
+    std::erase_if(result.damaged, [&](int frame) {
+        return std::any_of(failures.begin(), failures.end(),
+                           [frame](const ExportFailure &f) { return f.frame == frame; });
+    });
     std::sort(failures.begin(), failures.end(),
               [](const ExportFailure &a, const ExportFailure &b) { return a.frame < b.frame; });
     result.failures = std::move(failures);

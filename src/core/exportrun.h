@@ -5,7 +5,11 @@
 // dialog and the command line both run it; each words the causes itself.
 //
 // A frame that cannot be selected or saved writes no file and is a failure
-// (never the previous frame under its number); an existing file is replaced
+// (never the previous frame under its number); a frame of which nothing
+// decodes fails with FrameUnreadable and the run goes on with the next one,
+// which the decoder draws on the canvas as it stands. A frame that decodes only
+// in part is written as far as it goes and named among the damaged frames, for
+// the front ends to report or not. An existing file is replaced
 // only by a complete new one. A cancelled run stops after the files being
 // written; nothing half-written stays. A failure that every later file would
 // share (engine::causeStopsRun) stops the run the same way.
@@ -65,6 +69,9 @@ struct ExportResult {
     // were written.
     std::vector<QString> files;
     std::vector<int> frames;
+    // Frames (from 0) written although their data is corrupt or cut short
+    // part-way: drawn as far as they decode, in frame order.
+    std::vector<int> damaged;
 };
 
 struct ExportControl {

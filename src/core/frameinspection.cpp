@@ -107,7 +107,7 @@ void FrameInspection::runPass(std::shared_ptr<Shared> shared, QObject *receiver,
         deliver(receiver, [self, request] { self->openedResult(request.number, {}, 0, false, {}); });
         return;
     }
-    const GifFacts facts = gifFacts(*native, shared->path);
+    const PictureFacts facts = pictureFacts(*native, shared->path);
     const int listed = int(std::min<std::int64_t>(facts.frameCount, std::max(0, maxFrames)));
     deliver(receiver, [self, request, facts, listed, shared] {
         self->openedResult(request.number, facts, listed, true, shared);
@@ -193,7 +193,7 @@ void FrameInspection::runSeek(std::shared_ptr<Shared> shared, QObject *receiver)
     }
 }
 
-void FrameInspection::openedResult(int request, const GifFacts &facts, int listed, bool ok,
+void FrameInspection::openedResult(int request, const PictureFacts &facts, int listed, bool ok,
                                    std::shared_ptr<Shared> shared)
 {
     if (!m_requests.isCurrent(request))

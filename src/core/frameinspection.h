@@ -35,7 +35,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "core/giffacts.h"
+#include "core/picturefacts.h"
 #include "core/jobs.h"
 
 class FrameInspection : public QObject {
@@ -77,7 +77,7 @@ public:
 
 signals:
     // The picture loaded: the window adopts the new inspection and shows the facts.
-    void opened(int request, const GifFacts &facts, int listed);
+    void opened(int request, const PictureFacts &facts, int listed);
     // The picture could not be inspected; nothing was adopted.
     void failed(int request);
     // Frames [0, listed) have been passed (their list items may be shown).
@@ -94,7 +94,7 @@ private:
 
     static void runPass(std::shared_ptr<Shared> shared, QObject *receiver, int maxFrames);
     static void runSeek(std::shared_ptr<Shared> shared, QObject *receiver);
-    void openedResult(int request, const GifFacts &facts, int listed, bool ok,
+    void openedResult(int request, const PictureFacts &facts, int listed, bool ok,
                       std::shared_ptr<Shared> shared);
     void batchResult(int request, Batch batch);
     void seekResult(int request, int frame, const QImage &picture);

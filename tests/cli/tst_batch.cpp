@@ -1,7 +1,9 @@
 // The export command over many inputs, run as a process: folder trees, the
 // output folder inside an input, name clashes, files at once, stopping on
 // SIGINT and resuming, report lines, timing files, padded names, the progress
-// line, and the shard recipe of the README.
+// line, the shard recipe of the README, and the failures that must never pass
+// as success (the report file, an unusable output folder, the timing file's
+// own failures).
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -27,6 +29,7 @@
 #include "common/clirun.h"
 #include "common/gifwriter.h"
 #include "common/terminal.h"
+#include "common/tmpfs.h"
 
 namespace {
 
@@ -114,6 +117,18 @@ QJsonObject lineFor(const QList<QJsonObject> &lines, const QString &file)
     return {};
 }
 
+// Fills the file system of `folder` to the last byte.
+bool fillUp(const QString &folder)
+{
+    QFile filler(folder + QStringLiteral("/filler"));
+    if (!filler.open(QIODevice::WriteOnly))
+        return false;
+    const QByteArray block(4096, 'x');
+    while (filler.write(block) == block.size() && filler.flush()) {
+    }
+    return true;
+}
+
 // Runs the front end with a terminal as its standard streams; returns what
 // it printed there and its exit status.
 int runOnTerminal(const QStringList &args, QByteArray *output)
@@ -168,6 +183,17 @@ private slots:
     void skipExisting_data();
     void skipExisting();
     void reportLines();
+    void reportFile_data();
+    void reportFile();
+    void inputIsOutputFolder_data();
+    void inputIsOutputFolder();
+    void unusableOutputFolder_data();
+    void unusableOutputFolder();
+    void subfolderThatCannotBeMade();
+    void timingFileFailures_data();
+    void timingFileFailures();
+    void damagedFrames_data();
+    void damagedFrames();
     void timingMatchesInfo_data();
     void timingMatchesInfo();
     void timingRecords();
@@ -403,17 +429,21 @@ void TestBatch::skipExisting_data()
     // What happens to the output between the first and the second run.
     QTest::addColumn<QString>("change");
     QTest::addColumn<bool>("skipped");
-    QTest::newRow("nothing: skipped") << "" << true;
-    QTest::newRow("a frame file removed: exported again") << "remove frame" << false;
-    QTest::newRow("the timing file removed: exported again") << "remove timing" << false;
-    QTest::newRow("the input newer than its frames: exported again") << "touch input" << false;
-    QTest::newRow("padded names asked for: exported again") << "pad" << false;
+    QTest::addColumn<int>("written"); // by the second run
+    QTest::newRow("nothing: skipped") << "" << true << 0;
+    QTest::newRow("a frame file removed: exported again") << "remove frame" << false << 12;
+    QTest::newRow("the timing file removed: exported again") << "remove timing" << false << 12;
+    QTest::newRow("the input newer than its frames: exported again") << "touch input" << false << 12;
+    QTest::newRow("padded names asked for: exported again") << "pad" << false << 12;
+    QTest::newRow("a link planted at a frame's name: exported again, the link refused")
+        << "link frame" << false << 11;
 }
 
 void TestBatch::skipExisting()
 {
     QFETCH(QString, change);
     QFETCH(bool, skipped);
+    QFETCH(int, written);
     QTemporaryDir dir;
     const QString gif = dir.filePath(QStringLiteral("a.gif"));
     QVERIFY(writeGif(gif, 12));
@@ -433,12 +463,22 @@ void TestBatch::skipExisting()
     }
     else if (change == QLatin1String("pad"))
         args << QStringLiteral("--pad");
-    QCOMPARE(runCli(args).exitCode, 0);
+    else if (change == QLatin1String("link frame")) {
+        // Newer than the input, as a finished frame would be.
+        QVERIFY(QFile::remove(out + QStringLiteral("/a_7.GIF")));
+        QVERIFY(QFile::link(out + QStringLiteral("/a_1.GIF"), out + QStringLiteral("/a_7.GIF")));
+    }
+    QCOMPARE(runCli(args).exitCode, written == 12 || skipped ? 0 : 1);
     const QList<QJsonObject> lines = readReport(report);
     QCOMPARE(lines.size(), 2);
     QCOMPARE(lines[0].value(QStringLiteral("written")).toInt(), 12);
     QCOMPARE(lines[1].value(QStringLiteral("skipped")).toBool(), skipped);
-    QCOMPARE(lines[1].value(QStringLiteral("written")).toInt(), skipped ? 0 : 12);
+    QCOMPARE(lines[1].value(QStringLiteral("written")).toInt(), written);
+    if (change == QLatin1String("link frame")) {
+        const QJsonArray failed = lines[1].value(QStringLiteral("failed")).toArray();
+        QCOMPARE(failed.size(), 1);
+        QCOMPARE(failed[0].toObject().value(QStringLiteral("reason")).toString(), QStringLiteral("SymlinkInTheWay"));
+    }
 }
 
 void TestBatch::reportLines()
@@ -467,7 +507,7 @@ void TestBatch::reportLines()
     const QList<QJsonObject> lines = readReport(report);
     QCOMPARE(lines.size(), 3);
     for (const QJsonObject &o : lines) {
-        for (const char *key : {"file", "frames", "written", "failed", "skipped", "ms"})
+        for (const char *key : {"file", "frames", "written", "failed", "damaged", "skipped", "ms"})
             QVERIFY2(o.contains(QLatin1String(key)), key);
         QVERIFY(o.value(QStringLiteral("ms")).toDouble() >= 0);
         QCOMPARE(o.value(QStringLiteral("skipped")).toBool(), false);
@@ -489,6 +529,296 @@ void TestBatch::reportLines()
     QCOMPARE(failed.size(), 1);
     QCOMPARE(failed[0].toObject().value(QStringLiteral("frame")).toInt(), 2);
     QCOMPARE(failed[0].toObject().value(QStringLiteral("reason")).toString(), QStringLiteral("FolderInTheWay"));
+}
+
+void TestBatch::reportFile_data()
+{
+    // What stands at the report's name before the run.
+    QTest::addColumn<QString>("setup");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("error"); // the one line on stderr, or empty
+    QTest::newRow("a link to a regular file is refused")
+        << "link to a file" << 1 << "report.jsonl: cannot write the report: a symbolic link is in the way";
+    QTest::newRow("a link to nowhere is refused")
+        << "link to nowhere" << 1 << "report.jsonl: cannot write the report: a symbolic link is in the way";
+    QTest::newRow("a link to what is no regular file is written through") << "link to /dev/null" << 0 << "";
+    QTest::newRow("- writes standard output") << "-" << 0 << "";
+    QTest::newRow("/dev/stdout, a link to a pipe here, is written through") << "/dev/stdout" << 0 << "";
+    QTest::newRow("a report cut mid-line gets a newline before the next line") << "cut" << 0 << "";
+    QTest::newRow("a report that cannot be written stops the run")
+        << "full" << 1 << "report.jsonl: cannot write the report: no space left on the device; export stopped";
+}
+
+void TestBatch::reportFile()
+{
+    QFETCH(QString, setup);
+    QFETCH(int, exitCode);
+    QFETCH(QString, error);
+    QTemporaryDir dir;
+    const QString in = dir.filePath(QStringLiteral("in"));
+    QVERIFY(QDir().mkpath(in));
+    for (int i = 0; i < 3; ++i)
+        QVERIFY(writeGif(in + QStringLiteral("/g%1.gif").arg(i), 2, i));
+    QString report = dir.filePath(QStringLiteral("report.jsonl"));
+    const QString victim = dir.filePath(QStringLiteral("victim"));
+    const QByteArray cut = "{\"file\":\"cu";
+    std::unique_ptr<fgtest::TmpfsScope> small;
+    if (setup == QLatin1String("link to a file")) {
+        QVERIFY(fgtest::writeBytes(victim, "keep me\n"));
+        QVERIFY(QFile::link(victim, report));
+    } else if (setup == QLatin1String("link to nowhere")) {
+        QVERIFY(QFile::link(victim, report));
+    } else if (setup == QLatin1String("link to /dev/null")) {
+        QVERIFY(QFile::link(QStringLiteral("/dev/null"), report));
+    } else if (setup == QLatin1String("-") || setup == QLatin1String("/dev/stdout")) {
+        report = setup;
+    } else if (setup == QLatin1String("cut")) {
+        QVERIFY(fgtest::writeBytes(report, cut));
+    } else if (setup == QLatin1String("full")) {
+        small = std::make_unique<fgtest::TmpfsScope>(dir.filePath(QStringLiteral("small")), QStringLiteral("64k"));
+        if (!small->mounted())
+            QSKIP("cannot mount a small file system here (needs root)");
+        QVERIFY(fillUp(dir.filePath(QStringLiteral("small"))));
+        report = dir.filePath(QStringLiteral("small/report.jsonl"));
+    }
+    const QString out = dir.filePath(QStringLiteral("out"));
+    const Run r = runCli({QStringLiteral("export"), in, QStringLiteral("--to"), out, QStringLiteral("--jobs"),
+                          QStringLiteral("1"), QStringLiteral("--report"), report});
+    QCOMPARE(r.exitCode, exitCode);
+    if (error.isEmpty()) {
+        QCOMPARE(r.err, QString());
+    } else {
+        QCOMPARE(r.err.count(QLatin1Char('\n')), 1);
+        QVERIFY2(r.err.contains(error), qPrintable(r.err));
+    }
+    if (setup.startsWith(QLatin1String("link to n")) || setup == QLatin1String("link to a file")) {
+        QVERIFY(QFileInfo(report).isSymLink());
+        QCOMPARE(QFileInfo::exists(victim), setup == QLatin1String("link to a file"));
+        if (QFileInfo::exists(victim)) {
+            QFile kept(victim);
+            QVERIFY(kept.open(QIODevice::ReadOnly));
+            QCOMPARE(kept.readAll(), QByteArray("keep me\n"));
+        }
+        QCOMPARE(tree(out), QStringList()); // refused before anything was written
+    }
+    if (setup == QLatin1String("-") || setup == QLatin1String("/dev/stdout")) {
+        const QStringList lines = r.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 3);
+        for (const QString &line : lines)
+            QVERIFY(QJsonDocument::fromJson(line.toUtf8()).isObject());
+    }
+    if (setup == QLatin1String("cut")) {
+        QFile f(report);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QByteArray all = f.readAll();
+        QVERIFY2(all.startsWith(cut + "\n{"), all.constData());
+        QVERIFY(QFile::resize(report, 0) && fgtest::writeBytes(report, all.mid(cut.size() + 1)));
+        QCOMPARE(readReport(report).size(), 3);
+    }
+}
+
+void TestBatch::inputIsOutputFolder_data()
+{
+    QTest::addColumn<bool>("recursive");
+    QTest::newRow("export IN --to IN") << false;
+    QTest::newRow("export IN --recursive --to IN") << true;
+}
+
+void TestBatch::inputIsOutputFolder()
+{
+    QFETCH(bool, recursive);
+    QTemporaryDir dir;
+    QVERIFY(QDir().mkpath(dir.filePath(QStringLiteral("sub"))));
+    QVERIFY(writeGif(dir.filePath(QStringLiteral("a.gif")), 2));
+    QVERIFY(writeGif(dir.filePath(QStringLiteral("sub/b.gif")), 2));
+    QStringList args{QStringLiteral("export"), dir.path(), QStringLiteral("--to"), dir.path()};
+    if (recursive)
+        args << QStringLiteral("--recursive");
+    const Run r = runCli(args);
+    QCOMPARE(r.exitCode, 2);
+    QVERIFY2(r.err.contains(QLatin1String("INPUT is the output folder; nothing to export")), qPrintable(r.err));
+    QCOMPARE(tree(dir.path()), (QStringList{"a.gif", "sub/b.gif"}));
+}
+
+void TestBatch::unusableOutputFolder_data()
+{
+    // DIR relative to a read-only file system's mount point.
+    QTest::addColumn<QString>("to");
+    QTest::addColumn<QString>("error");
+    QTest::newRow("a folder that cannot be made: one line, stopped")
+        << "sub" << "cannot create the folder: read-only file system";
+    QTest::newRow("a folder that cannot be written: one line, stopped")
+        << "" << "cannot write into the folder: read-only file system";
+}
+
+void TestBatch::unusableOutputFolder()
+{
+    QFETCH(QString, to);
+    QFETCH(QString, error);
+    QTemporaryDir dir;
+    const QString point = dir.filePath(QStringLiteral("ro"));
+    const fgtest::TmpfsScope readOnly(point, QStringLiteral("64k"), true);
+    if (!readOnly.mounted())
+        QSKIP("cannot mount a read-only file system here (needs root)");
+    const QString in = dir.filePath(QStringLiteral("in"));
+    QVERIFY(QDir().mkpath(in));
+    for (int i = 0; i < 5; ++i)
+        QVERIFY(writeGif(in + QStringLiteral("/g%1.gif").arg(i), 2, i));
+    const QString report = dir.filePath(QStringLiteral("report.jsonl"));
+    const Run r = runCli({QStringLiteral("export"), in, QStringLiteral("--to"), point + QLatin1Char('/') + to,
+                          QStringLiteral("--report"), report});
+    QCOMPARE(r.exitCode, 1);
+    QCOMPARE(r.err.count(QLatin1Char('\n')), 1);
+    QVERIFY2(r.err.contains(error), qPrintable(r.err));
+    QCOMPARE(readReport(report).size(), 0); // no input was tried
+}
+
+void TestBatch::subfolderThatCannotBeMade()
+{
+    // A file where a subfolder of DIR should go: only the inputs of that
+    // subfolder fail.
+    QTemporaryDir dir;
+    const QString in = dir.filePath(QStringLiteral("in"));
+    QVERIFY(QDir().mkpath(in + QStringLiteral("/sub")));
+    QVERIFY(writeGif(in + QStringLiteral("/a.gif"), 2));
+    QVERIFY(writeGif(in + QStringLiteral("/sub/b.gif"), 2));
+    QVERIFY(writeGif(in + QStringLiteral("/sub/c.gif"), 2));
+    const QString out = dir.filePath(QStringLiteral("out"));
+    QVERIFY(QDir().mkpath(out));
+    QVERIFY(fgtest::writeBytes(out + QStringLiteral("/sub"), "in the way"));
+    const QString report = dir.filePath(QStringLiteral("report.jsonl"));
+    const Run r = runCli({QStringLiteral("export"), in, QStringLiteral("--recursive"), QStringLiteral("--to"), out,
+                          QStringLiteral("--report"), report});
+    QCOMPARE(r.exitCode, 1);
+    QCOMPARE(tree(out), (QStringList{"a_1.GIF", "a_2.GIF", "sub"}));
+    const QList<QJsonObject> lines = readReport(report);
+    QCOMPARE(lines.size(), 3);
+    QVERIFY(lineFor(lines, in + QStringLiteral("/a.gif")).value(QStringLiteral("error")).isNull());
+    for (const char *name : {"/sub/b.gif", "/sub/c.gif"})
+        QCOMPARE(lineFor(lines, in + QLatin1String(name)).value(QStringLiteral("error")).toString(),
+                 QStringLiteral("NotAFolder"));
+}
+
+void TestBatch::timingFileFailures_data()
+{
+    QTest::addColumn<QString>("trap");
+    QTest::addColumn<QString>("reason");
+    QTest::addColumn<QString>("error");
+    QTest::newRow("a link at the timing file's name")
+        << "link" << "SymlinkInTheWay" << "s_timing.json: cannot save the timing file: a symbolic link is in the way";
+    QTest::newRow("no space left for the timing file")
+        << "full" << "DiskFull" << "s_timing.json: cannot save the timing file: no space left on the device";
+}
+
+void TestBatch::timingFileFailures()
+{
+    QFETCH(QString, trap);
+    QFETCH(QString, reason);
+    QFETCH(QString, error);
+    QTemporaryDir dir;
+    const QString gif = dir.filePath(QStringLiteral("s.gif"));
+    const QString out = dir.filePath(QStringLiteral("out"));
+    const QString victim = dir.filePath(QStringLiteral("victim"));
+    std::unique_ptr<fgtest::TmpfsScope> small;
+    if (trap == QLatin1String("link")) {
+        QVERIFY(writeGif(gif, 3));
+        QVERIFY(QDir().mkpath(out));
+        QVERIFY(QFile::link(victim, out + QStringLiteral("/s_timing.json")));
+    } else {
+        small = std::make_unique<fgtest::TmpfsScope>(out, QStringLiteral("64k"));
+        if (!small->mounted())
+            QSKIP("cannot mount a small file system here (needs root)");
+        // One small frame fits; a timing file listing 2,000 frames does not.
+        QVERIFY(fgtest::writeColourCycle(gif, 2000, 1, 1));
+    }
+    const QString report = dir.filePath(QStringLiteral("report.jsonl"));
+    const Run r = runCli({QStringLiteral("export"), gif, QStringLiteral("--to"), out, QStringLiteral("--frames"),
+                          QStringLiteral("1"), QStringLiteral("--timing"), QStringLiteral("--report"), report});
+    QCOMPARE(r.exitCode, 1);
+    QVERIFY2(r.err.contains(error), qPrintable(r.err));
+    const QList<QJsonObject> lines = readReport(report);
+    QCOMPARE(lines.size(), 1);
+    QCOMPARE(lines[0].value(QStringLiteral("written")).toInt(), 1);
+    QCOMPARE(lines[0].value(QStringLiteral("error")).toString(), reason);
+    QVERIFY(!QFileInfo::exists(victim));
+}
+
+void TestBatch::damagedFrames_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<int>("written");
+    QTest::addColumn<QList<int>>("failed");  // FrameUnreadable
+    QTest::addColumn<QList<int>>("damaged");
+    QTest::addColumn<QString>("error");
+    QTest::newRow("GIF cut short in its last frame: written as far as it decodes, named damaged")
+        << "cut.gif" << 3 << QList<int>{} << QList<int>{3}
+        << "cut.gif: frame 3 is damaged (corrupt or cut short); written as far as it decodes";
+    QTest::newRow("WebP with a corrupt frame: that frame fails, the later ones are written")
+        << "corrupt.webp" << 2 << QList<int>{2} << QList<int>{}
+        << "corrupt.webp: frame 2 cannot be decoded (corrupt frame data)";
+}
+
+void TestBatch::damagedFrames()
+{
+    QFETCH(QString, file);
+    QFETCH(int, written);
+    QFETCH(QList<int>, failed);
+    QFETCH(QList<int>, damaged);
+    QFETCH(QString, error);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(file);
+    if (file.endsWith(QLatin1String(".gif"))) {
+        // Three noisy frames; the file ends inside the last one's image data.
+        fgtest::GifSpec spec;
+        spec.width = 40;
+        spec.height = 40;
+        for (int i = 0; i < 16; ++i)
+            spec.globalPalette.push_back({std::uint8_t(16 * i), std::uint8_t(255 - 16 * i), 0});
+        std::uint32_t state = 2463534242u;
+        for (int i = 0; i < 3; ++i) {
+            fgtest::GifFrame f;
+            f.indexes.resize(1600);
+            for (std::uint8_t &px : f.indexes) {
+                state ^= state << 13;
+                state ^= state >> 17;
+                state ^= state << 5;
+                px = std::uint8_t(state & 15);
+            }
+            spec.frames.push_back(f);
+        }
+        const QByteArray whole = fgtest::gifBytes(spec);
+        QVERIFY(fgtest::writeBytes(path, whole.left(whole.size() - 300)));
+    } else {
+        // The second frame's lossless data, after its header, is noise.
+        QFile source(QStringLiteral(FG_TEST_DATA "/webp-lossless-blend-dispose.webp"));
+        QVERIFY(source.open(QIODevice::ReadOnly));
+        QByteArray bytes = source.readAll();
+        const qsizetype second = bytes.indexOf("ANMF", bytes.indexOf("ANMF") + 4);
+        const qsizetype data = bytes.indexOf("VP8L", second);
+        QVERIFY(second > 0 && data > second);
+        const qsizetype size = qsizetype(quint8(bytes[data + 4])) | qsizetype(quint8(bytes[data + 5])) << 8;
+        for (qsizetype i = data + 8 + 5; i < data + 8 + size; ++i)
+            bytes[i] = char(0xFF);
+        QVERIFY(fgtest::writeBytes(path, bytes));
+    }
+    const QString report = dir.filePath(QStringLiteral("report.jsonl"));
+    const Run r = runCli({QStringLiteral("export"), path, QStringLiteral("--to"), dir.filePath(QStringLiteral("out")),
+                          QStringLiteral("--format"), QStringLiteral("png"), QStringLiteral("--report"), report});
+    QCOMPARE(r.exitCode, 1);
+    QVERIFY2(r.err.contains(error), qPrintable(r.err));
+    const QList<QJsonObject> lines = readReport(report);
+    QCOMPARE(lines.size(), 1);
+    QCOMPARE(lines[0].value(QStringLiteral("written")).toInt(), written);
+    QList<int> failedFrames;
+    for (const QJsonValue &f : lines[0].value(QStringLiteral("failed")).toArray()) {
+        failedFrames << f.toObject().value(QStringLiteral("frame")).toInt();
+        QCOMPARE(f.toObject().value(QStringLiteral("reason")).toString(), QStringLiteral("FrameUnreadable"));
+    }
+    QCOMPARE(failedFrames, failed);
+    QList<int> damagedFrames;
+    for (const QJsonValue &d : lines[0].value(QStringLiteral("damaged")).toArray())
+        damagedFrames << d.toInt();
+    QCOMPARE(damagedFrames, damaged);
 }
 
 void TestBatch::timingMatchesInfo_data()

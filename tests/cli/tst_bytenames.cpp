@@ -1,5 +1,7 @@
 // File names that are not UTF-8 (a GBK "动画.gif", a Latin-1 "café.gif") go
-// through info, export and thumbs with their bytes intact. The command line is
+// through info, export and thumbs with their bytes intact, and every JSON the
+// command line writes (info --json, the report, the timing file) gives each
+// byte that is not UTF-8 as the same "\udcXX" escape. The command line is
 // started with the raw bytes as arguments (posix_spawn; QProcess would convert).
 #include <QDir>
 #include <QTemporaryDir>
@@ -100,16 +102,31 @@ private slots:
         const QByteArray gif = src + "/" + base + ".gif";
         QCOMPARE(::rename((root + "/plain.gif").constData(), gif.constData()), 0);
 
+        QByteArray escaped;
+        for (char c : base)
+            escaped += (c & 0x80) ? "\\udc" + QByteArray::number(uchar(c), 16) : QByteArray(1, c);
+        const QByteArray jsonName = "/src/" + escaped + ".gif\"";
+
         const Outcome info = run({"info", gif, "--json"});
         QCOMPARE(info.exitCode, 0);
         QVERIFY(info.out.contains("\"frameCount\": 3"));
-        // Shown with replacement characters, never as broken bytes.
-        QVERIFY(info.out.contains("\xEF\xBF\xBD.gif"));
+        QVERIFY2(info.out.contains(jsonName), info.out.constData());
 
         const QByteArray out = root + "/out";
-        const Outcome exported = run({"export", gif, "--to", out, "--format", "png"});
+        // The report's own name is not UTF-8 either.
+        const QByteArray report = root + "/" + base + ".jsonl";
+        const Outcome exported = run({"export", gif, "--to", out, "--format", "png", "--timing", "--report", report});
         QCOMPARE(exported.exitCode, 0);
-        QCOMPARE(namesIn(out), (QList<QByteArray>{base + "_1.png", base + "_2.png", base + "_3.png"}));
+        QCOMPARE(namesIn(out), (QList<QByteArray>{base + "_1.png", base + "_2.png", base + "_3.png",
+                                                  base + "_timing.json"}));
+        for (const QByteArray &json : {report, out + "/" + base + "_timing.json"}) {
+            QFile f;
+            const int fd = ::open(json.constData(), O_RDONLY);
+            QVERIFY(fd >= 0 && f.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle));
+            const QByteArray text = f.readAll();
+            QVERIFY2(text.contains(jsonName), text.constData());
+        }
+        QVERIFY(namesIn(root).contains(base + ".jsonl"));
 
         const QByteArray thumbs = root + "/thumbs";
         const Outcome thumbed = run({"thumbs", src, "--to", thumbs});

@@ -1,5 +1,7 @@
-// The command-line front end, run as a process: info, export (naming, frame
-// selection, formats), thumbs (listing rules, failures) and exit statuses.
+// The command-line front end, run as a process: info (its frame records as JSON
+// and as a table, the same in the timing files), export (naming, frame
+// selection, formats), thumbs (listing rules, failures, stopping on a signal)
+// and exit statuses.
 
 #include <QDir>
 #include <QFile>
@@ -7,13 +9,16 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <signal.h>
 #include <unistd.h>
 
 #include <sys/stat.h>
 
+#include "common/apngwriter.h"
 #include "common/clirun.h"
 #include "common/gifwriter.h"
 #include "common/tmpfs.h"
@@ -54,6 +59,49 @@ void writeText(const QString &path, const QByteArray &text)
     f.write(text);
 }
 
+// A GIF whose second frame has an offset, its own colour table, a transparent
+// index, interlacing and background disposal.
+QByteArray recordsGif()
+{
+    fgtest::GifSpec spec;
+    spec.width = 8;
+    spec.height = 6;
+    spec.globalPalette = {{0, 0, 0}, {255, 0, 0}, {0, 255, 0}, {0, 0, 255}};
+    fgtest::GifFrame whole;
+    whole.indexes = fgtest::filled(48, 2);
+    fgtest::GifFrame part;
+    part.x = 2;
+    part.y = 1;
+    part.w = 3;
+    part.h = 2;
+    part.localPalette = {{9, 9, 9}, {200, 200, 200}};
+    part.indexes = fgtest::filled(6, 0);
+    part.transparent = 1;
+    part.disposal = 2;
+    part.delay = 1;
+    part.interlace = true;
+    spec.frames = {whole, part};
+    return fgtest::gifBytes(spec);
+}
+
+// A true-colour APNG whose second frame has its own rectangle, background
+// disposal and blend over.
+QByteArray recordsApng()
+{
+    fgtest::ApngSpec spec;
+    spec.width = 4;
+    spec.height = 4;
+    spec.frames = {{fgtest::solidImage(4, 4, 0xFFFF0000), 0, 0, 1, 10, 0, 0},
+                   {fgtest::solidImage(2, 2, 0x8000FF00), 1, 1, 25, 100, 1, 1}};
+    return fgtest::apngBytes(spec);
+}
+
+QByteArray dataFile(const char *name)
+{
+    QFile f(QStringLiteral(FG_TEST_DATA "/") + QLatin1String(name));
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
 } // namespace
 
 class TestCli : public QObject {
@@ -65,6 +113,9 @@ private slots:
     void help();
     void infoText();
     void infoJson();
+    void infoFramesAndTiming_data();
+    void infoFramesAndTiming();
+    void infoTable();
     void infoUnreadable();
     void infoTotalIn64Bits();
     void exportNaming_data();
@@ -77,6 +128,8 @@ private slots:
     void exportTrailingSlash();
     void thumbs();
     void thumbsOfWhatIsNoFolder();
+    void thumbsStopsOnASignal_data();
+    void thumbsStopsOnASignal();
     void exportNeverWritesThroughALink();
     void exportStopsOnAFullDisk();
     void sampleIsAnimated();
@@ -97,6 +150,8 @@ void TestCli::usageErrors_data()
     QTest::newRow("export frame 0") << QStringList{"export", "a.gif", "--to", "x", "--frames", "0"};
     QTest::newRow("export backwards range") << QStringList{"export", "a.gif", "--to", "x", "--frames", "7-5"};
     QTest::newRow("export unknown option") << QStringList{"export", "a.gif", "--to", "x", "--fast"};
+    QTest::newRow("export no memory") << QStringList{"export", "a.gif", "--to", "x", "--memory", "0"};
+    QTest::newRow("info both as JSON and as a table") << QStringList{"info", "a.gif", "--json", "--table"};
     QTest::newRow("thumbs without --to") << QStringList{"thumbs", "."};
     QTest::newRow("sample without file") << QStringList{"sample"};
 }
@@ -170,6 +225,82 @@ void TestCli::infoJson()
     QCOMPARE(b[QStringLiteral("frameCount")].toInt(), 1);
     QCOMPARE(b[QStringLiteral("delaysMs")].toArray(), QJsonArray{0});
     QVERIFY(b[QStringLiteral("loopCount")].isNull());
+}
+
+void TestCli::infoFramesAndTiming_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QByteArray>("frames"); // `info --json`'s "frames"
+    QTest::newRow("GIF: global and local tables, offset, transparency, interlacing")
+        << recordsGif()
+        << QByteArray(R"([
+            {"index":1,"delayMs":0,"playedMs":100,"x":0,"y":0,"width":8,"height":6,"disposal":"none",
+             "blend":"over","colors":4,"localColors":false,"transparentIndex":null,"interlaced":false},
+            {"index":2,"delayMs":10,"playedMs":100,"x":2,"y":1,"width":3,"height":2,"disposal":"background",
+             "blend":"over","colors":2,"localColors":true,"transparentIndex":1,"interlaced":true}])");
+    QTest::newRow("APNG: own rectangle, disposal and blend; delays play as stored")
+        << recordsApng()
+        << QByteArray(R"([
+            {"index":1,"delayMs":100,"playedMs":100,"x":0,"y":0,"width":4,"height":4,"disposal":"none",
+             "blend":"source","colors":null,"localColors":false,"transparentIndex":null,"interlaced":false},
+            {"index":2,"delayMs":250,"playedMs":250,"x":1,"y":1,"width":2,"height":2,"disposal":"background",
+             "blend":"over","colors":null,"localColors":false,"transparentIndex":null,"interlaced":false}])");
+    QTest::newRow("WebP: own rectangles, disposal and blend")
+        << dataFile("webp-lossless-blend-dispose.webp")
+        << QByteArray(R"([
+            {"index":1,"delayMs":33,"playedMs":33,"x":0,"y":0,"width":8,"height":8,"disposal":"none",
+             "blend":"source","colors":null,"localColors":false,"transparentIndex":null,"interlaced":false},
+            {"index":2,"delayMs":40,"playedMs":40,"x":2,"y":2,"width":4,"height":4,"disposal":"background",
+             "blend":"over","colors":null,"localColors":false,"transparentIndex":null,"interlaced":false},
+            {"index":3,"delayMs":100,"playedMs":100,"x":0,"y":0,"width":2,"height":2,"disposal":"none",
+             "blend":"source","colors":null,"localColors":false,"transparentIndex":null,"interlaced":false}])");
+}
+
+void TestCli::infoFramesAndTiming()
+{
+    // The timing file gives each frame as info does, plus the file it went to.
+    QFETCH(QByteArray, bytes);
+    QFETCH(QByteArray, frames);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("p.anim"));
+    QVERIFY(!bytes.isEmpty() && fgtest::writeBytes(path, bytes));
+    const Run info = runCli({QStringLiteral("info"), path, QStringLiteral("--json")});
+    QCOMPARE(info.exitCode, 0);
+    const QJsonArray printed =
+        QJsonDocument::fromJson(info.out.toUtf8()).array()[0].toObject()[QStringLiteral("frames")].toArray();
+    QCOMPARE(printed, QJsonDocument::fromJson(frames).array());
+
+    const QString out = dir.filePath(QStringLiteral("out"));
+    QCOMPARE(runCli({QStringLiteral("export"), path, QStringLiteral("--to"), out, QStringLiteral("--timing")}).exitCode,
+             0);
+    QFile timingFile(out + QStringLiteral("/p_timing.json"));
+    QVERIFY(timingFile.open(QIODevice::ReadOnly));
+    const QJsonArray timing =
+        QJsonDocument::fromJson(timingFile.readAll()).object()[QStringLiteral("frames")].toArray();
+    QCOMPARE(timing.size(), printed.size());
+    for (qsizetype i = 0; i < timing.size(); ++i) {
+        QJsonObject t = timing[i].toObject();
+        QCOMPARE(t.take(QStringLiteral("file")).toString(), QStringLiteral("p_%1.GIF").arg(i + 1));
+        QCOMPARE(t, printed[i].toObject());
+    }
+}
+
+void TestCli::infoTable()
+{
+    QTemporaryDir dir;
+    const QString gif = dir.filePath(QStringLiteral("r.gif"));
+    QVERIFY(fgtest::writeBytes(gif, recordsGif()));
+    const Run r = runCli({QStringLiteral("info"), gif, QStringLiteral("--table")});
+    QCOMPARE(r.exitCode, 0);
+    QVERIFY(r.out.contains(QLatin1String("frames: 2"))); // the facts first, as without --table
+    QStringList lines;
+    for (const QString &line : r.out.split(QLatin1Char('\n')))
+        lines << line.simplified();
+    QVERIFY2(lines.contains(QStringLiteral("frame delay ms played ms x y width height disposal blend colors local "
+                                           "transparent interlaced")),
+             qPrintable(r.out));
+    QVERIFY(lines.contains(QStringLiteral("1 0 100 0 0 8 6 none over 4 no - no")));
+    QVERIFY(lines.contains(QStringLiteral("2 10 100 2 1 3 2 background over 2 yes 1 yes")));
 }
 
 void TestCli::infoUnreadable()
@@ -388,6 +519,59 @@ void TestCli::thumbsOfWhatIsNoFolder()
         const Run r = runCli({QStringLiteral("thumbs"), source, QStringLiteral("--to"), dir.filePath(QStringLiteral("t"))});
         QCOMPARE(r.exitCode, 1);
         QVERIFY2(r.err.contains(source + QStringLiteral(": cannot read the folder: ")), qPrintable(r.err));
+    }
+}
+
+void TestCli::thumbsStopsOnASignal_data()
+{
+    QTest::addColumn<int>("signal");
+    QTest::addColumn<bool>("replacing"); // replacing thumbnails goes through named temporaries
+    QTest::newRow("SIGINT") << int(SIGINT) << false;
+    QTest::newRow("SIGTERM") << int(SIGTERM) << false;
+    QTest::newRow("SIGTERM while replacing earlier thumbnails") << int(SIGTERM) << true;
+}
+
+void TestCli::thumbsStopsOnASignal()
+{
+    QFETCH(int, signal);
+    QFETCH(bool, replacing);
+    // Enough work that the run is still going when the signal comes.
+    QTemporaryDir dir;
+    const QString src = dir.filePath(QStringLiteral("src"));
+    QVERIFY(QDir().mkpath(src));
+    QVERIFY(fgtest::writeColourCycle(dir.filePath(QStringLiteral("big.gif")), 2, 900, 900));
+    constexpr int Files = 300;
+    for (int i = 0; i < Files; ++i)
+        QVERIFY(QFile::link(dir.filePath(QStringLiteral("big.gif")), src + QStringLiteral("/g%1.gif").arg(i)));
+    const QString out = dir.filePath(QStringLiteral("out"));
+    const QStringList args{QStringLiteral("thumbs"), src, QStringLiteral("--to"), out};
+    if (replacing)
+        QCOMPARE(runCli(args).exitCode, 0);
+    const QDateTime start = QDateTime::currentDateTime();
+
+    QProcess p;
+    p.start(QStringLiteral(FG_CLI_PATH), args);
+    QVERIFY(p.waitForStarted());
+    // Once a first thumbnail is written (or replaced).
+    const auto begun = [&] {
+        for (const QString &name : filesIn(out))
+            if (!replacing || QFileInfo(QDir(out).filePath(name)).lastModified() > start)
+                return true;
+        return false;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(begun(), 60000);
+    QCOMPARE(::kill(pid_t(p.processId()), signal), 0);
+    QVERIFY(p.waitForFinished(60000));
+    QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(p.exitCode(), 130);
+    QVERIFY(QString::fromLocal8Bit(p.readAllStandardError()).contains(QLatin1String("interrupted")));
+    // Only whole thumbnails, no temporary of any kind.
+    const QStringList left = filesIn(out);
+    if (!replacing)
+        QVERIFY(left.size() < Files);
+    for (const QString &name : left) {
+        QVERIFY2(QRegularExpression(QStringLiteral("^g\\d+\\.gif\\.png$")).match(name).hasMatch(), qPrintable(name));
+        QCOMPARE(QImage(QDir(out).filePath(name)).size(), QSize(120, 120));
     }
 }
 

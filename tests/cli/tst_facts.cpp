@@ -1,4 +1,4 @@
-// The facts the window shows (core/giffacts.h, what the inspection reports) and
+// The facts the window shows (core/picturefacts.h, what the inspection reports) and
 // what `info --json` prints are the same, for every GIF of the shared corpus
 // when it is there and of tests/data otherwise.
 #include <QDirIterator>
@@ -8,7 +8,7 @@
 #include <QProcess>
 #include <QtTest>
 
-#include "core/giffacts.h"
+#include "core/picturefacts.h"
 #include "imaging/gdiplus.h"
 
 class TestFacts : public QObject {
@@ -41,7 +41,7 @@ private slots:
         int readable = 0;
         for (const QString &path : std::as_const(paths)) {
             engine::Status status = engine::Ok;
-            const GifFacts facts = readGifFacts(path, &status);
+            const PictureFacts facts = readPictureFacts(path, &status);
             QCOMPARE(printed.contains(path), status == engine::Ok);
             if (status != engine::Ok)
                 continue;

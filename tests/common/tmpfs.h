@@ -13,14 +13,15 @@ namespace fgtest {
 
 class TmpfsScope {
 public:
-    // Mounts `sizeOption` (for example "64k") on `point`, a folder it creates.
-    TmpfsScope(const QString &point, const QString &sizeOption) : m_point(point)
+    // Mounts `sizeOption` (for example "64k") on `point`, a folder it creates;
+    // `readOnly` mounts it read-only (empty, and nothing can be made there).
+    TmpfsScope(const QString &point, const QString &sizeOption, bool readOnly = false) : m_point(point)
     {
         if (::geteuid() != 0 || !QDir().mkpath(point))
             return;
         QProcess mount;
         mount.start(QStringLiteral("mount"), {QStringLiteral("-t"), QStringLiteral("tmpfs"),
-                                              QStringLiteral("-o"), QStringLiteral("size=") + sizeOption,
+                                              QStringLiteral("-o"), QStringLiteral("size=") + sizeOption + (readOnly ? QStringLiteral(",ro") : QString()),
                                               QStringLiteral("tmpfs"), point});
         m_mounted = mount.waitForFinished() && mount.exitStatus() == QProcess::NormalExit
                     && mount.exitCode() == 0;

@@ -1,7 +1,7 @@
 // The export run's failures and their causes, as the export dialog and the
 // command line both get them: each cause of a failed file, the stop at a cause
-// every later file would share, a source rewritten between two frames, and
-// cancellation.
+// every later file would share, a source rewritten between two frames, frames
+// that do not decode or decode only in part, and cancellation.
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "common/apngwriter.h"
 #include "common/gifwriter.h"
 #include "core/exportrun.h"
 #include "imaging/engineseams.h"
@@ -49,6 +50,44 @@ ssize_t noSpace(int, const void *, std::size_t) { return failWith(ENOSPC); }
 ssize_t overQuota(int, const void *, std::size_t) { return failWith(EDQUOT); }
 ssize_t readOnly(int, const void *, std::size_t) { return failWith(EROFS); }
 ssize_t denied(int, const void *, std::size_t) { return failWith(EACCES); }
+
+// A picture of `frames` frames of which `corrupt` does not decode at all and
+// `damaged` only in part, as the decoders report them.
+class DamagedPicture : public engine::Image {
+public:
+    DamagedPicture(std::uint32_t frames, int corrupt, int damaged)
+        : m_frames(frames), m_corrupt(corrupt), m_damaged(damaged), m_canvas(4, 4, QImage::Format_ARGB32)
+    {
+        m_canvas.fill(Qt::red);
+    }
+    int width() const override { return 4; }
+    int height() const override { return 4; }
+    engine::Guid frameDimension() const override { return engine::FrameDimensionTime; }
+    std::uint32_t frameCount() const override { return m_frames; }
+    engine::Status selectFrame(const engine::Guid &, std::uint32_t index) override
+    {
+        if (index >= m_frames)
+            return engine::InvalidParameter;
+        if (int(index) == m_corrupt)
+            return engine::FrameCorrupt;
+        m_active = index;
+        return engine::Ok;
+    }
+    std::uint32_t activeFrameIndex() const override { return m_active; }
+    const QImage &activeFrame() const override { return m_canvas; }
+    bool activeFrameDamaged() const override { return int(m_active) == m_damaged; }
+    bool hasFrameDelays() const override { return true; }
+    const std::vector<std::uint32_t> &frameDelays() const override { return m_delays; }
+    int loopCount() const override { return 0; }
+
+private:
+    std::uint32_t m_frames;
+    int m_corrupt;
+    int m_damaged;
+    QImage m_canvas;
+    std::uint32_t m_active = 0;
+    std::vector<std::uint32_t> m_delays;
+};
 
 enum class Trap { None, NoFrames, NotAPicture, TooLarge, Missing, NoSpace, OverQuota, ReadOnly,
                   Denied, NameTooLong, FolderGone, Link, FolderAtName };
@@ -169,17 +208,35 @@ private slots:
         }
     }
 
+    void sourceRewrittenBetweenFrames_data()
+    {
+        QTest::addColumn<bool>("apng");
+        QTest::newRow("GIF") << false;
+        QTest::newRow("APNG") << true;
+    }
+
     void sourceRewrittenBetweenFrames()
     {
+        QFETCH(bool, apng);
         QTemporaryDir dir;
-        const QString gif = dir.filePath(QStringLiteral("walk.gif"));
-        QVERIFY(writeFrames(gif, 6));
+        const QString gif = dir.filePath(apng ? QStringLiteral("walk.png") : QStringLiteral("walk.gif"));
+        const auto write = [&](int colourShift) {
+            if (!apng)
+                return writeFrames(gif, 6, colourShift);
+            fgtest::ApngSpec spec;
+            spec.width = 4;
+            spec.height = 4;
+            for (int i = 0; i < 6; ++i)
+                spec.frames.push_back({fgtest::solidImage(4, 4, qRgb(40 * i, colourShift * 200, 0))});
+            return fgtest::writeBytes(gif, fgtest::apngBytes(spec));
+        };
+        QVERIFY(write(0));
         const ExportRequest request = allFramesOf(gif, dir.path(), 1); // BMP
         ExportControl control;
         // Rewritten in place, same size, other colours, before the third frame.
         control.beforeFrame = [&](int k) {
             if (k == 2)
-                QVERIFY(writeFrames(gif, 6, 1));
+                QVERIFY(write(1));
         };
         const ExportResult result = runExport(request, control);
         QCOMPARE(result.written, 2);
@@ -190,6 +247,44 @@ private slots:
             QVERIFY(!QFileInfo::exists(f.path));
         }
         QCOMPARE(result.failures.front().frame, 2);
+    }
+
+    void damagedFrames_data()
+    {
+        QTest::addColumn<int>("corrupt");
+        QTest::addColumn<int>("damaged");
+        QTest::addColumn<QList<int>>("failed");
+        QTest::addColumn<QList<int>>("damagedWritten");
+        QTest::newRow("a frame of which nothing decodes fails, the run goes on")
+            << 2 << -1 << QList<int>{2} << QList<int>{};
+        QTest::newRow("a frame decoded in part is written and named damaged")
+            << -1 << 1 << QList<int>{} << QList<int>{1};
+        QTest::newRow("both in one file") << 3 << 0 << QList<int>{3} << QList<int>{0};
+    }
+
+    void damagedFrames()
+    {
+        QFETCH(int, corrupt);
+        QFETCH(int, damaged);
+        QFETCH(QList<int>, failed);
+        QFETCH(QList<int>, damagedWritten);
+        constexpr int Frames = 5;
+        QTemporaryDir dir;
+        const ExportRequest request = allFramesOf(dir.filePath(QStringLiteral("d.webp")), dir.path(), PngFormat);
+        const ExportResult result = runExport(
+            request, {}, std::make_unique<DamagedPicture>(Frames, corrupt, damaged), engine::Ok);
+        QList<int> failedFrames;
+        for (const ExportFailure &f : result.failures) {
+            failedFrames << f.frame;
+            QCOMPARE(f.cause, Cause::FrameUnreadable);
+            QCOMPARE(f.status, engine::FrameCorrupt);
+            QVERIFY(f.reading);
+            QVERIFY(!QFileInfo::exists(f.path));
+        }
+        QCOMPARE(failedFrames, failed);
+        QCOMPARE(QList<int>(result.damaged.begin(), result.damaged.end()), damagedWritten);
+        QCOMPARE(result.written, Frames - int(failed.size()));
+        QCOMPARE(result.stoppedBy, Cause::None);
     }
 
     void cancelStopsAfterTheFileBeingWritten()

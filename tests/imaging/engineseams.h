@@ -9,12 +9,14 @@
 
 #include <atomic>
 #include <cstddef>
+#include <cstdint>
 #include <sys/types.h>
 
 namespace engine::testing {
 using WriteCall = ssize_t (*)(int, const void *, std::size_t);
 extern std::atomic<WriteCall> writeSystemCall;
 extern std::atomic<void (*)()> afterCompose;
+extern std::atomic<std::uint64_t> frameDecodes; // frames drawn by every image so far
 } // namespace engine::testing
 
 namespace fgtest {

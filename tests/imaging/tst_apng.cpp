@@ -219,8 +219,10 @@ private slots:
 
     void brokenFiles_data()
     {
+        // Per frame: "ok", "damaged" (drawn as far as it decodes), "corrupt"
+        // (nothing drawn), "refused" (over the work limit).
         QTest::addColumn<ApngSpec>("spec");
-        QTest::addColumn<int>("frames");
+        QTest::addColumn<QStringList>("outcomes");
         QTest::addColumn<QList<Expect>>("expected");
 
         const auto three = [] {
@@ -228,37 +230,43 @@ private slots:
         };
         ApngSpec cut = three();
         cut.cutAt = int(fgtest::apngBytes(cut).size()) - 12 - 4 - 3; // inside the last fdAT's data
-        QTest::newRow("a file cut inside a frame keeps the frames before it and what decodes of it")
-            << cut << 3 << QList<Expect>{{1, 0, 0, Blue}, {1, 3, 3, Red}, {2, 0, 0, Blue}};
+        QTest::newRow("a file cut inside a frame keeps the frames before it; nothing of that one decodes")
+            << cut << QStringList{"ok", "ok", "corrupt"} << QList<Expect>{{1, 0, 0, Blue}, {1, 3, 3, Red}, {2, 0, 0, Blue}, {2, 3, 3, Red}};
         ApngSpec sequence = three();
         sequence.badSequenceAt = 3; // the third frame's fcTL
-        QTest::newRow("a sequence number out of order ends the animation there")
-            << sequence << 2 << QList<Expect>{{1, 0, 0, Blue}};
+        QTest::newRow("a sequence number out of order makes that frame on corrupt, still counted")
+            << sequence << QStringList{"ok", "ok", "corrupt"} << QList<Expect>{{1, 0, 0, Blue}, {2, 3, 3, Red}};
         ApngSpec huge = three();
-        huge.frames[1].width = 100000; // the data is for 2 x 2: nothing decodes
+        huge.frames[1].width = 300000; // 300,000 x the 4 rows on the canvas: over 4 canvases + 1,000,000
         huge.frames[1].height = 100000;
-        QTest::newRow("a frame over the work limit is counted and not drawn")
-            << huge << 3 << QList<Expect>{{1, 0, 0, Red}, {2, 3, 3, Green}};
+        QTest::newRow("a frame over the work limit is counted, refused and not drawn")
+            << huge << QStringList{"ok", "refused", "ok"} << QList<Expect>{{1, 0, 0, Red}, {2, 3, 3, Green}};
         ApngSpec lying = three();
         lying.frames[1].width = 3; // the data holds 2 x 2 pixels: corrupt for 3 x 2
         QTest::newRow("a frame whose data does not fit its size is drawn as far as it decodes")
-            << lying << 3 << QList<Expect>{{2, 3, 3, Green}};
+            << lying << QStringList{"ok", "damaged", "ok"} << QList<Expect>{{2, 3, 3, Green}};
     }
 
     void brokenFiles()
     {
         QFETCH(ApngSpec, spec);
-        QFETCH(int, frames);
+        QFETCH(QStringList, outcomes);
         QFETCH(QList<Expect>, expected);
         Status st = engine::GenericError;
         auto img = Image::load(write(spec), &st);
         QVERIFY(img);
         QCOMPARE(st, engine::Ok);
-        QCOMPARE(img->frameCount(), std::uint32_t(frames));
-        for (std::uint32_t i = 0; i < img->frameCount(); ++i)
-            QCOMPARE(img->selectFrame(engine::FrameDimensionTime, i), engine::Ok);
+        QCOMPARE(img->frameCount(), std::uint32_t(outcomes.size()));
+        for (std::uint32_t i = 0; i < img->frameCount(); ++i) {
+            const QString &o = outcomes[int(i)];
+            const Status want = o == "corrupt" ? engine::FrameCorrupt : o == "refused" ? engine::OutOfMemory : engine::Ok;
+            QCOMPARE(img->selectFrame(engine::FrameDimensionTime, i), want);
+            QCOMPARE(img->activeFrameIndex(), i);
+            QCOMPARE(img->activeFrameDamaged(), o == "damaged");
+        }
         for (const Expect &e : expected) {
-            QCOMPARE(img->selectFrame(engine::FrameDimensionTime, std::uint32_t(e.frame)), engine::Ok);
+            img->selectFrame(engine::FrameDimensionTime, std::uint32_t(e.frame));
+            QCOMPARE(img->activeFrameIndex(), std::uint32_t(e.frame));
             QCOMPARE(pixelOf(img->activeFrame(), e.x, e.y), e.argb);
         }
     }

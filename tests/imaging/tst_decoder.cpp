@@ -517,19 +517,25 @@ private slots:
     {
         QTest::addColumn<int>("where"); // bytes kept, relative to the last image separator
         QTest::addColumn<int>("frames");
+        QTest::addColumn<int>("lastStatus");
+        QTest::addColumn<bool>("lastDamaged");
         // The file holds three frames of 4 x 4 pixels; each image descriptor is
         // 10 bytes followed by the code size and the data sub-blocks.
-        QTest::newRow("no trailer") << 1000 << 3;
-        QTest::newRow("inside the last frame's data") << 13 << 3;
-        QTest::newRow("after the last frame's code size") << 11 << 3;
-        QTest::newRow("inside the last frame's descriptor") << 5 << 2;
-        QTest::newRow("before the last frame") << 0 << 2;
-        QTest::newRow("inside the last graphic control") << -4 << 2;
+        QTest::newRow("no trailer") << 1000 << 3 << int(engine::Ok) << false;
+        QTest::newRow("inside the last frame's data: drawn as far as it goes")
+            << 13 << 3 << int(engine::Ok) << true;
+        QTest::newRow("after the last frame's code size: nothing decodes")
+            << 11 << 3 << int(engine::FrameCorrupt) << false;
+        QTest::newRow("inside the last frame's descriptor") << 5 << 2 << int(engine::Ok) << false;
+        QTest::newRow("before the last frame") << 0 << 2 << int(engine::Ok) << false;
+        QTest::newRow("inside the last graphic control") << -4 << 2 << int(engine::Ok) << false;
     }
     void truncated()
     {
         QFETCH(int, where);
         QFETCH(int, frames);
+        QFETCH(int, lastStatus);
+        QFETCH(bool, lastDamaged);
         GifSpec spec;
         spec.width = spec.height = 4;
         spec.globalPalette = Rgbw;
@@ -541,8 +547,11 @@ private slots:
         auto img = Image::load(writeRaw(bytes));
         QVERIFY(img);
         QCOMPARE(img->frameCount(), std::uint32_t(frames));
-        for (int i = 0; i < frames; ++i)
+        for (int i = 0; i < frames - 1; ++i)
             QCOMPARE(img->selectFrame(engine::FrameDimensionTime, std::uint32_t(i)), engine::Ok);
+        QCOMPARE(int(img->selectFrame(engine::FrameDimensionTime, std::uint32_t(frames - 1))), lastStatus);
+        QCOMPARE(int(img->activeFrameIndex()), frames - 1);
+        QCOMPARE(img->activeFrameDamaged(), lastDamaged);
         QCOMPARE(img->activeFrame().pixel(0, 0), frames == 3 && where > 11 ? Blue : Green);
     }
 

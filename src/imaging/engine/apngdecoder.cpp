@@ -1,7 +1,7 @@
 #include "imaging/engine/apngdecoder.h"
 
 #include "common/filepath.h"
-#include "imaging/engine/canvaspool.h"
+#include "imaging/engine/compositor.h"
 
 #include <QFile>
 
@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <csetjmp>
+#include <cstdint>
 #include <cstring>
 #include <new>
 #include <vector>
@@ -23,9 +24,6 @@ namespace {
 
 constexpr std::uint8_t Signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
 
-// The same bound on the pixels decoded for one frame as for GIF frames: a frame
-// far larger than the canvas is not drawn.
-constexpr std::int64_t MaxFrameWork = MaxCanvasPixels * 4;
 // Frames are decoded a row at a time: wider rows than this (libpng's own default
 // limit) are not drawn.
 constexpr int MaxFrameWidth = 1000000;
@@ -192,11 +190,6 @@ void decodePng(const std::uint8_t *data, std::size_t size, int w, int h, int row
 
 // --- the animation ------------------------------------------------------------
 
-struct Rect {
-    int x = 0, y = 0, w = 0, h = 0;
-    bool empty() const { return w <= 0 || h <= 0; }
-};
-
 struct Frame {
     std::int64_t dataStart; // first chunk after the frame's fcTL
     std::int64_t dataEnd;   // end of its last data chunk (may cut that chunk short)
@@ -216,11 +209,14 @@ struct Header {
     std::uint32_t plays = 0;
     std::vector<Frame> frames;
     std::vector<std::uint32_t> delaysMs;
+    // The first frame whose sequence number is missing, repeated or out of
+    // order, or that has no data: it and every later frame are corrupt.
+    std::size_t damagedFrom = SIZE_MAX;
 };
 
 // One pass over the chunks: the header, and every frame's control fields and
-// data span. Stops at IEND, at the end of the file, at a chunk cut short, and
-// at a sequence number out of order.
+// data span. Stops at IEND, at the end of the file and at a chunk cut short.
+// Frames after a sequence number out of order are still counted.
 bool scanChunks(int fd, std::int64_t size, Header *h)
 {
     std::int64_t pos = 8;
@@ -236,11 +232,18 @@ bool scanChunks(int fd, std::int64_t size, Header *h)
     std::uint32_t nextSequence = 0;
     Frame *open = nullptr; // the frame whose data chunks come next
     bool openHasData = false;
+    auto damagedFrom = [&](std::size_t frame) { h->damagedFrom = std::min(h->damagedFrom, frame); };
+    // A sequence number is checked until the first one out of order.
+    auto inSequence = [&](std::uint32_t sequence) {
+        if (h->damagedFrom != SIZE_MAX)
+            return;
+        if (sequence != nextSequence)
+            damagedFrom(open ? h->frames.size() - 1 : h->frames.size());
+        ++nextSequence;
+    };
     auto closeFrame = [&] {
-        if (open && !openHasData) {
-            h->frames.pop_back(); // an fcTL without data is no frame
-            h->delaysMs.pop_back();
-        }
+        if (open && !openHasData)
+            damagedFrom(h->frames.size() - 1);
         open = nullptr;
         openHasData = false;
     };
@@ -260,9 +263,7 @@ bool scanChunks(int fd, std::int64_t size, Header *h)
                 std::uint8_t seq[4];
                 if (available < 4 || readAt(fd, body, seq, 4) != 4)
                     break;
-                if (be32(seq) != nextSequence)
-                    break;
-                ++nextSequence;
+                inSequence(be32(seq));
             }
             if (belongs && available > (type == tag("fdAT") ? 4 : 0)) {
                 openHasData = true;
@@ -286,12 +287,13 @@ bool scanChunks(int fd, std::int64_t size, Header *h)
                 return false;
             h->animated = true;
             h->plays = be32(b + 4);
-        } else if (type == tag("fcTL") && h->animated && c.length >= 26) {
+        } else if (type == tag("fcTL") && (h->animated || !seenIdat) && c.length >= 26) {
+            // The default image's fcTL may come before the acTL.
             std::uint8_t b[26];
-            if (readAt(fd, body, b, 26) != 26 || be32(b) != nextSequence)
+            if (readAt(fd, body, b, 26) != 26)
                 break;
-            ++nextSequence;
             closeFrame();
+            inSequence(be32(b));
             Frame f{};
             f.w = be32(b + 4);
             f.h = be32(b + 8);
@@ -304,9 +306,6 @@ bool scanChunks(int fd, std::int64_t size, Header *h)
             f.dataEnd = f.dataStart;
             if (f.w == 0 || f.h == 0 || f.w > MaxChunkLength || f.h > MaxChunkLength)
                 break;
-            // The first frame cannot restore what was there before it.
-            if (h->frames.empty() && f.dispose == DisposePrevious)
-                f.dispose = DisposeBackground;
             h->frames.push_back(f);
             h->delaysMs.push_back(delayMs(be16(b + 20), be16(b + 22)));
             open = &h->frames.back();
@@ -316,121 +315,89 @@ bool scanChunks(int fd, std::int64_t size, Header *h)
         pos = body + std::int64_t(c.length) + 4;
     }
     closeFrame();
+    if (!h->animated)
+        h->frames.clear(); // an fcTL without acTL is no animation
     return true;
 }
 
-// The same file, unchanged: states pass between pictures opened from one file.
-bool sameFile(const struct stat &a, const struct stat &b)
-{
-    return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size
-        && a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
-}
+// Decoding work allowed for one frame, in pixels decompressed: a frame may reach
+// past the canvas (what lies outside is clipped), but its rows above the last
+// visible one must be inflated whole. Four canvases and a million pixels cover
+// any sensible file; beyond that a frame is refused before it is inflated.
+constexpr std::int64_t FrameWorkCanvases = 4;
+constexpr std::int64_t FrameWorkExtraPixels = 1000000;
 
-class ApngFrameState final : public FrameState {
+// The frames of an animated PNG, decoded by libpng one at a time and blended
+// with the APNG rules' arithmetic (rounded Porter-Duff "over").
+class ApngSource final : public FrameSource {
 public:
-    std::uint32_t frame() const override { return current; }
-    std::size_t bytes() const override
-    {
-        return std::size_t(canvas.sizeInBytes()) + saved.size() * sizeof(std::uint32_t);
-    }
-
-    struct stat file {}; // the file the state was made from, as it was then
-    std::uint32_t current = 0;
-    QImage canvas;
-    std::uint8_t pendingDispose = DisposeNone;
-    Rect pendingRect;
-    std::vector<std::uint32_t> saved;
-};
-
-class ApngImage final : public Image {
-public:
-    ApngImage(int fd, const struct stat &st, Header &&header) noexcept
-        : m_fd(fd), m_stat(st), m_h(std::move(header))
-    {
-    }
-    ~ApngImage() override { ::close(m_fd); }
-    ApngImage(const ApngImage &) = delete;
-    ApngImage &operator=(const ApngImage &) = delete;
-
-    Status init()
-    {
-        try {
-            prepare();
-        } catch (const std::bad_alloc &) {
-            return OutOfMemory;
-        }
-        m_canvas = QImage(int(m_h.width), int(m_h.height), QImage::Format_ARGB32);
-        if (m_canvas.isNull())
-            return OutOfMemory;
-        return composeTo(0);
-    }
+    ApngSource(int fd, Header &&header) noexcept : m_fd(fd), m_h(std::move(header)) {}
+    ~ApngSource() override { ::close(m_fd); }
+    ApngSource(const ApngSource &) = delete;
+    ApngSource &operator=(const ApngSource &) = delete;
 
     int width() const override { return int(m_h.width); }
     int height() const override { return int(m_h.height); }
-    Guid frameDimension() const override { return FrameDimensionTime; }
     std::uint32_t frameCount() const override { return std::uint32_t(m_h.frames.size()); }
-
-    Status selectFrame(const Guid &dimension, std::uint32_t index) override
-    {
-        if (!(dimension == FrameDimensionTime) || index >= frameCount())
-            return InvalidParameter;
-        const Status s = std::int64_t(index) == m_current ? Ok : composeTo(index);
-        if (s == Ok) {
-            m_active = index;
-            return Ok;
-        }
-        // Keep showing the frame that was active, when it can still be made.
-        if (s != GenericError || !sourceChanged())
-            composeTo(m_active);
-        return s;
-    }
-
-    std::uint32_t activeFrameIndex() const override { return m_active; }
-    const QImage &activeFrame() const override { return m_canvas; }
-    bool hasFrameDelays() const override { return true; }
-    const std::vector<std::uint32_t> &frameDelays() const override { return m_hundredths; }
-    std::vector<std::uint32_t> frameDelaysMs() const override { return m_h.delaysMs; }
+    const std::vector<std::uint32_t> &delays() const override { return m_hundredths; }
+    std::vector<std::uint32_t> delaysMs() const override { return m_h.delaysMs; }
     int loopCount() const override { return int(std::min<std::uint32_t>(m_h.plays, 0x7FFFFFFF)); }
 
-    std::shared_ptr<const FrameState> saveState() const override
+    FrameRecord record(std::uint32_t index) const override
     {
-        if (m_current != std::int64_t(m_active))
-            return nullptr;
-        try {
-            auto s = std::make_shared<ApngFrameState>();
-            s->file = m_stat;
-            s->current = m_active;
-            s->canvas = m_canvas;
-            s->pendingDispose = m_pendingDispose;
-            s->pendingRect = m_pendingRect;
-            if (m_pendingDispose == DisposePrevious)
-                s->saved = m_saved;
-            return s;
-        } catch (const std::bad_alloc &) {
-            return nullptr;
-        }
+        // PNG colour type 3: palette indexes.
+        const bool palette = m_h.ihdr[9] == 3;
+        const Frame &f = m_h.frames[index];
+        auto clampInt = [](std::uint32_t v) { return int(std::min<std::uint32_t>(v, 0x7FFFFFFF)); };
+        FrameRecord r;
+        r.rect = Rect{clampInt(f.x), clampInt(f.y), clampInt(f.w), clampInt(f.h)};
+        r.disposal = f.dispose == DisposeBackground ? Disposal::Background
+                   : f.dispose == DisposePrevious   ? Disposal::Previous
+                                                    : Disposal::None;
+        r.blend = f.blend == BlendOver ? Blend::Over : Blend::Source;
+        r.delayMs = m_h.delaysMs[index];
+        r.colors = palette ? int(m_h.palette.size() / 3) : -1;
+        r.interlaced = m_h.ihdr[12] != 0;
+        return r;
     }
 
-    Status restoreState(const FrameState &state) override
+    FrameOutcome draw(std::uint32_t index, const FrameRecord &, const DrawTarget &target) override
     {
-        const auto *s = dynamic_cast<const ApngFrameState *>(&state);
-        if (!s || !sameFile(s->file, m_stat) || s->current >= frameCount()
-            || s->canvas.size() != m_canvas.size() || s->canvas.format() != QImage::Format_ARGB32)
-            return InvalidParameter;
+        if (index >= m_h.damagedFrom)
+            return FrameOutcome::Corrupt;
+        const Frame &f = m_h.frames[index];
+        const Rect &r = target.visible;
+        const int w = int(f.w), h = int(f.h);
+        // An interlaced frame is read whole before its rows are known.
+        const bool interlaced = m_h.ihdr[12] != 0;
+        const std::int64_t work = std::int64_t(w) * (interlaced ? h : r.h);
+        const std::int64_t canvas = std::int64_t(m_h.width) * m_h.height;
+        if (work > FrameWorkCanvases * canvas + FrameWorkExtraPixels || w > MaxFrameWidth
+            || (interlaced && std::int64_t(w) * h > MaxCanvasPixels))
+            return FrameOutcome::TooLarge;
         try {
-            m_saved = s->saved;
+            gatherData(f);
+            putBe32(m_stream.data() + m_sizeAt, f.w);
+            putBe32(m_stream.data() + m_sizeAt + 4, f.h);
+            m_row.resize(std::size_t(w));
+            m_image.resize(interlaced ? std::size_t(w) * std::size_t(h) : 0);
+            m_rowPointers.resize(interlaced ? std::size_t(h) : 0);
         } catch (const std::bad_alloc &) {
-            return OutOfMemory;
+            return FrameOutcome::NoMemory;
         }
-        m_canvas = s->canvas;
-        m_current = s->current;
-        m_active = s->current;
-        m_pendingDispose = s->pendingDispose;
-        m_pendingRect = s->pendingRect;
-        return Ok;
+        // Rows below the canvas are never decoded; a frame whose data ends early
+        // or is corrupt keeps what was decoded.
+        m_target = &target;
+        m_blend = f.blend;
+        m_rowsDrawn = 0;
+        decodePng(m_stream.data(), m_stream.size(), w, h, r.h, m_row.data(), interlaced ? m_image.data() : nullptr,
+                  m_rowPointers.data(), &ApngSource::drawRow, this);
+        m_target = nullptr;
+        return m_rowsDrawn == r.h ? FrameOutcome::Drawn
+             : m_rowsDrawn > 0    ? FrameOutcome::Damaged
+                                  : FrameOutcome::Corrupt;
     }
 
-private:
     void prepare()
     {
         m_hundredths.reserve(m_h.delaysMs.size());
@@ -448,7 +415,7 @@ private:
         m_headerBytes = m_stream.size();
     }
 
-
+private:
     void appendBytes(const void *p, std::size_t n)
     {
         const auto *b = static_cast<const std::uint8_t *>(p);
@@ -464,40 +431,6 @@ private:
         appendBytes(data, n);
         const std::uint8_t crc[4] = {};
         appendBytes(crc, 4);
-    }
-
-    bool sourceChanged() const
-    {
-        struct stat now {};
-        return ::fstat(m_fd, &now) != 0 || !sameFile(now, m_stat);
-    }
-
-    Status composeTo(std::uint32_t index)
-    {
-        if (sourceChanged()) {
-            m_current = -1;
-            return GenericError;
-        }
-        if (m_current < 0 || std::int64_t(index) < m_current) {
-            m_pool.detach(m_canvas, false); // on failure fill() copies
-            m_canvas.fill(0u);
-            m_current = -1;
-            m_pendingDispose = DisposeNone;
-            m_pendingRect = Rect{};
-            m_saved.clear();
-        }
-        try {
-            while (m_current < std::int64_t(index)) {
-                if (!drawFrame(std::uint32_t(m_current + 1))) {
-                    m_current = -1;
-                    return OutOfMemory;
-                }
-            }
-        } catch (const std::bad_alloc &) {
-            m_current = -1;
-            return OutOfMemory;
-        }
-        return Ok;
     }
 
     // Gathers the frame's compressed data into the stream after the header.
@@ -528,84 +461,16 @@ private:
         appendBytes(tail, 16);
     }
 
-    Rect clipped(const Frame &f) const
-    {
-        const std::int64_t x0 = f.x, y0 = f.y;
-        const std::int64_t x1 = std::min<std::int64_t>(x0 + f.w, m_h.width);
-        const std::int64_t y1 = std::min<std::int64_t>(y0 + f.h, m_h.height);
-        if (x0 >= x1 || y0 >= y1)
-            return Rect{};
-        return Rect{int(x0), int(y0), int(x1 - x0), int(y1 - y0)};
-    }
-
-    // False only when memory ran out.
-    bool drawFrame(std::uint32_t index)
-    {
-        const Frame &f = m_h.frames[index];
-        if (!m_pool.detach(m_canvas))
-            return false;
-        uchar *bits = m_canvas.bits();
-        if (!bits)
-            return false;
-        const qsizetype bpl = m_canvas.bytesPerLine();
-        auto line = [&](int y) { return reinterpret_cast<std::uint32_t *>(bits + y * bpl); };
-
-        const Rect &p = m_pendingRect;
-        if (!p.empty() && m_pendingDispose == DisposeBackground) {
-            for (int y = p.y; y < p.y + p.h; ++y)
-                std::fill_n(line(y) + p.x, p.w, 0u);
-        } else if (!p.empty() && m_pendingDispose == DisposePrevious
-                   && m_saved.size() >= std::size_t(p.w) * std::size_t(p.h)) {
-            const std::uint32_t *s = m_saved.data();
-            for (int y = p.y; y < p.y + p.h; ++y, s += p.w)
-                std::copy_n(s, p.w, line(y) + p.x);
-        }
-
-        const Rect r = clipped(f);
-        m_pendingDispose = f.dispose;
-        m_pendingRect = r;
-        if (f.dispose == DisposePrevious && !r.empty()) {
-            m_saved.resize(std::size_t(r.w) * std::size_t(r.h));
-            std::uint32_t *s = m_saved.data();
-            for (int y = r.y; y < r.y + r.h; ++y, s += r.w)
-                std::copy_n(line(y) + r.x, r.w, s);
-        }
-        m_current = index;
-        if (r.empty() || std::int64_t(f.w) * std::int64_t(f.h) > MaxFrameWork)
-            return true;
-
-        const int w = int(f.w), h = int(f.h);
-        if (w > MaxFrameWidth)
-            return true;
-        gatherData(f);
-        putBe32(m_stream.data() + m_sizeAt, f.w);
-        putBe32(m_stream.data() + m_sizeAt + 4, f.h);
-        m_row.resize(std::size_t(w));
-        // An interlaced frame is read whole before its rows are known; only
-        // frames within the canvas limit get the room for that.
-        const std::uint8_t interlace = m_h.ihdr[12];
-        const bool whole = interlace != 0 && std::int64_t(w) * h <= MaxCanvasPixels;
-        m_image.resize(whole ? std::size_t(w) * std::size_t(h) : 0);
-        m_rowPointers.resize(whole ? std::size_t(h) : 0);
-        // Rows below the canvas are never decoded; a frame whose data ends early
-        // or is corrupt keeps what was decoded.
-        m_sinkRect = r;
-        m_sinkBlend = f.blend;
-        decodePng(m_stream.data(), m_stream.size(), w, h, r.h, m_row.data(), whole ? m_image.data() : nullptr,
-                  m_rowPointers.data(), &ApngImage::drawRow, this);
-        return true;
-    }
-
     static void drawRow(void *context, int fy, const std::uint32_t *src)
     {
-        auto *self = static_cast<ApngImage *>(context);
-        const Rect &r = self->m_sinkRect;
-        uchar *line = self->m_canvas.bits() + (r.y + fy) * self->m_canvas.bytesPerLine();
-        auto *dst = reinterpret_cast<std::uint32_t *>(line) + r.x;
-        if (self->m_sinkBlend == BlendSource)
-            std::copy_n(src, r.w, dst);
+        auto *self = static_cast<ApngSource *>(context);
+        const DrawTarget &t = *self->m_target;
+        std::uint32_t *dst = t.line(t.visible.y + fy) + t.visible.x;
+        if (self->m_blend == BlendSource)
+            std::copy_n(src, t.visible.w, dst);
         else
-            blendOver(src, dst, r.w);
+            blendOver(src, dst, t.visible.w);
+        ++self->m_rowsDrawn;
     }
 
     // Porter-Duff "over" on colours that are not premultiplied, rounded to the
@@ -635,17 +500,8 @@ private:
     }
 
     int m_fd;
-    struct stat m_stat;
     Header m_h;
     std::vector<std::uint32_t> m_hundredths;
-
-    QImage m_canvas;
-    CanvasPool m_pool; // buffers for the canvas while frames handed out hold it
-    std::int64_t m_current = -1;
-    std::uint32_t m_active = 0;
-    std::uint8_t m_pendingDispose = DisposeNone;
-    Rect m_pendingRect;
-    std::vector<std::uint32_t> m_saved; // the rect under a "previous" frame
 
     std::vector<std::uint8_t> m_stream;
     std::size_t m_headerBytes = 0;
@@ -653,14 +509,16 @@ private:
     std::vector<std::uint32_t> m_row;
     std::vector<std::uint32_t> m_image;       // an interlaced frame
     std::vector<png_bytep> m_rowPointers;
-    Rect m_sinkRect;                          // where the frame being decoded lands
-    std::uint8_t m_sinkBlend = BlendSource;
+    const DrawTarget *m_target = nullptr;     // where the frame being decoded lands
+    std::uint8_t m_blend = BlendSource;
+    int m_rowsDrawn = 0;
 };
 
 } // namespace
 
 namespace {
-std::unique_ptr<Image> loadApngImpl(int fd, const struct stat &st, Status *status, bool *animated);
+std::unique_ptr<Image> loadApngImpl(int fd, const struct stat &st, const QByteArray &name, Status *status,
+                                    bool *animated);
 } // namespace
 
 bool pngHasAnimationControl(int fd)
@@ -691,10 +549,11 @@ bool isAnimatedPngFile(const QString &path)
     return animated;
 }
 
-std::unique_ptr<Image> loadApng(int fd, const struct stat &st, Status *status, bool *animated)
+std::unique_ptr<Image> loadApng(int fd, const struct stat &st, const QByteArray &name, Status *status,
+                                bool *animated)
 {
     try {
-        return loadApngImpl(fd, st, status, animated);
+        return loadApngImpl(fd, st, name, status, animated);
     } catch (const std::bad_alloc &) {
         // Only the frame list grows with the file (a hostile number of frames);
         // it is read before the image takes the file.
@@ -707,7 +566,8 @@ std::unique_ptr<Image> loadApng(int fd, const struct stat &st, Status *status, b
 
 namespace {
 
-std::unique_ptr<Image> loadApngImpl(int fd, const struct stat &st, Status *status, bool *animated)
+std::unique_ptr<Image> loadApngImpl(int fd, const struct stat &st, const QByteArray &name, Status *status,
+                                    bool *animated)
 {
     *animated = false;
     if (!pngHasAnimationControl(fd))
@@ -727,16 +587,19 @@ std::unique_ptr<Image> loadApngImpl(int fd, const struct stat &st, Status *statu
         *status = OutOfMemory;
         return nullptr;
     }
-    std::unique_ptr<ApngImage> image(new (std::nothrow) ApngImage(fd, st, std::move(header)));
-    if (!image) {
+    std::unique_ptr<ApngSource> source(new (std::nothrow) ApngSource(fd, std::move(header)));
+    if (!source) {
         ::close(fd);
         *status = OutOfMemory;
         return nullptr;
     }
-    *status = image->init();
-    if (*status != Ok)
+    try {
+        source->prepare();
+    } catch (const std::bad_alloc &) {
+        *status = OutOfMemory;
         return nullptr;
-    return image;
+    }
+    return makeAnimation(std::move(source), WatchedFile{fd, name, FileIdentity::of(st)}, status);
 }
 
 } // namespace

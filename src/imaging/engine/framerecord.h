@@ -45,6 +45,7 @@ struct FrameRecord {
     bool localColors = false;           // the frame has its own table (GIF only)
     int transparentIndex = -1;          // -1 when none (always for WebP and APNG)
     bool interlaced = false;            // GIF and APNG only
+    friend bool operator==(const FrameRecord &, const FrameRecord &) = default;
 };
 
 // What a browser plays for a stored delay: GIF delays of 10 ms or less play as

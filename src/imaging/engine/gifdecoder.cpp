@@ -17,6 +17,9 @@ namespace {
 
 constexpr std::int64_t ReadChunk = 64 * 1024;
 
+// A GIF without any palette shows its indexes as grey levels, one per index.
+constexpr int GreyLevels = 256;
+
 // A frame may be far larger than the screen; what lies outside is never shown,
 // but the rows above the last visible one must still be decompressed. Hostile
 // files can make that billions of pixels: such frames are not drawn.
@@ -228,7 +231,9 @@ void GifDecoder::scan()
                 if (m_source.pos() > m_source.size())
                     break;
             }
-            m_frames.push_back(Frame{offset, std::uint32_t(m_segments.size() - 1), transparent, disposal});
+            auto le16 = [&](int at) { return std::uint16_t(desc[at] | (desc[at + 1] << 8)); };
+            m_frames.push_back(Frame{offset, std::uint32_t(m_segments.size() - 1), transparent, disposal,
+                                     desc[8], le16(0), le16(2), le16(4), le16(6)});
             m_delays.push_back(delay);
             transparent = -1;
             disposal = 0;
@@ -270,87 +275,39 @@ void GifDecoder::scan()
     closeHandle();
 }
 
-GifDecoder::Rect GifDecoder::clipped(int x, int y, int w, int h) const
+std::vector<std::uint32_t> GifDecoder::delaysMs() const
 {
-    Rect r;
-    if (x >= m_width || y >= m_height || w <= 0 || h <= 0)
-        return r;
-    r.x = x;
-    r.y = y;
-    r.w = std::min(w, m_width - x);
-    r.h = std::min(h, m_height - y);
+    std::vector<std::uint32_t> ms(m_delays.size());
+    for (std::size_t i = 0; i < ms.size(); ++i)
+        ms[i] = m_delays[i] * 10;
+    return ms;
+}
+
+FrameRecord GifDecoder::record(std::uint32_t index) const
+{
+    const Frame &f = m_frames[index];
+    FrameRecord r;
+    r.rect = Rect{f.x, f.y, f.w, f.h};
+    r.disposal = f.disposal == 2 ? Disposal::Background
+               : f.disposal == 3 ? Disposal::Previous
+                                 : Disposal::None;
+    r.delayMs = m_delays[index] * 10;
+    r.localColors = f.flags & 0x80;
+    const std::size_t global = m_segments[f.segment].colors.size();
+    r.colors = r.localColors ? 2 << (f.flags & 7) : global > 0 ? int(global) : GreyLevels;
+    r.transparentIndex = f.transparent;
+    r.interlaced = f.flags & 0x40;
     return r;
 }
 
-void GifDecoder::restart()
-{
-    m_pool.detach(m_canvas, false); // on failure fill() copies
-    m_canvas.fill(0);
-    m_current = -1;
-    m_pendingDisposal = 0;
-    m_pendingRect = Rect{};
-}
-
-GifDecoder::State GifDecoder::saveState() const
-{
-    State s;
-    s.current = m_current;
-    s.canvas = m_canvas;
-    s.pendingDisposal = m_pendingDisposal;
-    s.rect[0] = m_pendingRect.x;
-    s.rect[1] = m_pendingRect.y;
-    s.rect[2] = m_pendingRect.w;
-    s.rect[3] = m_pendingRect.h;
-    if (m_pendingDisposal == 3)
-        s.saved = m_saved;
-    return s;
-}
-
-bool GifDecoder::restoreState(const State &state)
-{
-    if (state.current < 0 || state.current >= std::int64_t(m_frames.size())
-        || state.canvas.size() != QSize(m_width, m_height)
-        || state.canvas.format() != QImage::Format_ARGB32)
-        return false;
-    m_canvas = state.canvas;
-    m_current = state.current;
-    m_pendingDisposal = state.pendingDisposal;
-    m_pendingRect = Rect{state.rect[0], state.rect[1], state.rect[2], state.rect[3]};
-    m_saved = state.saved;
-    return true;
-}
-
-Status GifDecoder::composeTo(std::uint32_t index)
-{
-    if (index >= m_frames.size())
-        return InvalidParameter;
-    if (m_canvas.isNull()) {
-        m_canvas = QImage(m_width, m_height, QImage::Format_ARGB32);
-        if (m_canvas.isNull())
-            return OutOfMemory;
-        m_current = -1;
-    }
-    if (m_current < 0 || std::int64_t(index) < m_current)
-        restart();
-    while (m_current < std::int64_t(index)) {
-        if (!drawFrame(std::uint32_t(m_current + 1))) {
-            m_current = -1;
-            return GenericError;
-        }
-    }
-    return Ok;
-}
-
-bool GifDecoder::drawFrame(std::uint32_t index)
+FrameOutcome GifDecoder::draw(std::uint32_t index, const FrameRecord &, const DrawTarget &target)
 {
     const Frame &f = m_frames[index];
     const Segment &seg = m_segments[f.segment];
     m_source.seek(f.offset);
     std::uint8_t desc[9];
     if (m_source.read(desc, 9) != 9)
-        return false;
-    const int left = desc[0] | (desc[1] << 8);
-    const int top = desc[2] | (desc[3] << 8);
+        return FrameOutcome::Unreadable;
     const int w = desc[4] | (desc[5] << 8);
     const int h = desc[6] | (desc[7] << 8);
     const bool interlace = desc[8] & 0x40;
@@ -358,12 +315,12 @@ bool GifDecoder::drawFrame(std::uint32_t index)
     // Palette: local, else global, else grey levels. Indexes beyond it are
     // taken as index 0 (its colour, and its transparency), as the reference
     // decoder does.
-    int count = 256;
+    int count = GreyLevels;
     if (desc[8] & 0x80) {
         count = 2 << (desc[8] & 7);
         std::uint8_t raw[768];
         if (m_source.read(raw, 3 * count) != 3 * count)
-            return false;
+            return FrameOutcome::Unreadable;
         for (int i = 0; i < count; ++i)
             m_lut[i] = 0xFF000000u | (std::uint32_t(raw[3 * i]) << 16)
                 | (std::uint32_t(raw[3 * i + 1]) << 8) | raw[3 * i + 2];
@@ -371,7 +328,7 @@ bool GifDecoder::drawFrame(std::uint32_t index)
         count = int(seg.colors.size());
         std::copy_n(seg.colors.begin(), count, m_lut);
     } else {
-        for (std::uint32_t i = 0; i < 256; ++i)
+        for (std::uint32_t i = 0; i < GreyLevels; ++i)
             m_lut[i] = 0xFF000000u | (i << 16) | (i << 8) | i;
     }
     for (int i = count; i < 256; ++i)
@@ -379,44 +336,14 @@ bool GifDecoder::drawFrame(std::uint32_t index)
     for (int i = 0; i < 256; ++i)
         m_keep[i] = (i < count ? i : 0) == f.transparent ? 0xFFFFFFFFu : 0u;
 
-    if (!m_pool.detach(m_canvas))
-        return false;
-    uchar *bits = m_canvas.bits();
-    const qsizetype bpl = m_canvas.bytesPerLine();
-    auto line = [&](int y) { return reinterpret_cast<std::uint32_t *>(bits + y * bpl); };
-
-    // What the previous frame asked to leave behind.
-    const Rect &p = m_pendingRect;
-    if (!p.empty() && m_pendingDisposal == 2) {
-        for (int y = p.y; y < p.y + p.h; ++y)
-            std::fill_n(line(y) + p.x, p.w, 0u);
-    } else if (!p.empty() && m_pendingDisposal == 3
-               && m_saved.size() >= std::size_t(p.w) * std::size_t(p.h)) {
-        const std::uint32_t *s = m_saved.data();
-        for (int y = p.y; y < p.y + p.h; ++y, s += p.w)
-            std::copy_n(s, p.w, line(y) + p.x);
-    }
-
-    const Rect r = clipped(left, top, w, h);
-    m_pendingDisposal = f.disposal;
-    m_pendingRect = r;
-    if (f.disposal == 3 && !r.empty()) {
-        m_saved.resize(std::size_t(r.w) * std::size_t(r.h));
-        std::uint32_t *s = m_saved.data();
-        for (int y = r.y; y < r.y + r.h; ++y, s += r.w)
-            std::copy_n(line(y) + r.x, r.w, s);
-    }
-    m_current = index;
-    if (r.empty())
-        return true;
-
+    const Rect &r = target.visible;
     const int visibleRows = r.h; // rows of the frame that land on the screen
     const int rowsToDecode = interlace ? h : visibleRows;
     if (std::int64_t(w) * rowsToDecode > MaxFrameWork)
-        return true;
+        return FrameOutcome::Drawn; // left undrawn, as browsers leave it
     std::uint8_t codeSize = 0;
     if (m_source.read(&codeSize, 1) != 1)
-        return true;
+        return FrameOutcome::Corrupt;
     m_lzw.start(&m_source, codeSize);
     if (m_row.size() < std::size_t(w) + LzwDecoder::Slack)
         m_row.resize(std::size_t(w) + LzwDecoder::Slack);
@@ -428,7 +355,7 @@ bool GifDecoder::drawFrame(std::uint32_t index)
         if (fy >= visibleRows)
             return;
         n = std::min(n, r.w);
-        std::uint32_t *dst = line(top + fy) + r.x;
+        std::uint32_t *dst = target.line(r.y + fy) + r.x;
         const std::uint32_t *lut = m_lut;
         if (!transparent) {
             for (int i = 0; i < n; ++i)
@@ -444,28 +371,30 @@ bool GifDecoder::drawFrame(std::uint32_t index)
     };
 
     // A frame whose data ends early or is corrupt keeps what was decoded.
+    std::int64_t decoded = 0;
+    bool whole = true;
     if (!interlace) {
-        for (int fy = 0; fy < rowsToDecode; ++fy) {
+        for (int fy = 0; fy < rowsToDecode && whole; ++fy) {
             const int got = m_lzw.decode(row, w);
             put(fy, got);
-            if (got < w)
-                break;
+            decoded += got;
+            whole = got == w;
         }
     } else {
         static constexpr int start[] = {0, 4, 2, 1};
         static constexpr int step[] = {8, 8, 4, 2};
-        bool more = true;
-        for (int pass = 0; pass < 4 && more; ++pass) {
-            for (int fy = start[pass]; fy < h && more; fy += step[pass]) {
+        for (int pass = 0; pass < 4 && whole; ++pass) {
+            for (int fy = start[pass]; fy < h && whole; fy += step[pass]) {
                 if (pass == 3 && fy >= visibleRows)
                     break; // the rest of the last pass is off screen
                 const int got = m_lzw.decode(row, w);
                 put(fy, got);
-                more = got == w;
+                decoded += got;
+                whole = got == w;
             }
         }
     }
-    return true;
+    return whole ? FrameOutcome::Drawn : decoded > 0 ? FrameOutcome::Damaged : FrameOutcome::Corrupt;
 }
 
 } // namespace engine

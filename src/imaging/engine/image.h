@@ -1,23 +1,19 @@
 #pragma once
 // engine::Image: a picture loaded from a file, holding one active frame.
 //
-// GIFs: the frame count comes from a pass that skips the compressed data; frames
-// are decoded when selected (selecting i+1 after i continues the decode, going
-// back restarts it) and composited the way browsers show them, at the logical
-// screen size. Memory stays proportional to the canvas, never to the number of
-// frames. Every GIF has frame delays (0 where a frame has no graphic control).
-// Animated PNGs and WebP pictures (also still WebPs) are composited the same way
-// and number their frames along time too (apngdecoder.h, webpdecoder.h); the
-// format is told by the file's first bytes, never by its name. Other pictures
-// Qt can read (a still PNG, a JPEG named .gif) load as one frame along the page
-// dimension, without frame delays.
+// Animations (GIF, APNG, WebP; also a still WebP) number their frames along
+// time. Their frame count comes from a scan that skips the compressed data;
+// frames are decoded when selected (selecting i+1 after i continues, going back
+// restarts from frame 0 or from a restored state) and laid on one canvas by the
+// compositor (compositor.h), the way browsers show them. Memory stays
+// proportional to the canvas, never to the number of frames. The format is told
+// by the file's first bytes, never by its name. Other pictures Qt can read (a
+// still PNG, a JPEG named .gif) load as one frame along the page dimension,
+// without frame delays.
 //
-// A GIF is read while frames are selected, so it is watched for changes: its
-// identity at load (device, inode, size, modification time to the nanosecond)
-// is checked before and after each frame is composed. From the first change on
-// (rewritten in place, truncated, replaced by another file, removed) every
-// selection fails with SourceChanged: no frame composed from changed bytes is
-// ever handed out.
+// GIFs and APNGs are read while frames are selected, so they are watched for
+// changes (compositor.h): from the first change on every selection fails with
+// SourceChanged and no frame composed from changed bytes is ever handed out.
 //
 // Threads: an Image is used by one thread at a time; different Images may be
 // used on different threads at once. Nothing here throws.
@@ -55,9 +51,10 @@ public:
     // Loads the file at `path`. Returns nullptr and sets *status (when given) to
     // FileNotFound, AccessDenied, UnknownImageFormat (also for anything that is
     // not a regular file), OutOfMemory (over the size limit), InvalidParameter
-    // (a width or height of 0) or GenericError (a GIF without any frame) on
-    // failure, or SourceChanged for a GIF that changed while frame 0 was
-    // composed. A GIF comes back with frame 0 active and already composited.
+    // (a width or height of 0) or GenericError (an animation without any frame)
+    // on failure, or SourceChanged for a file that changed while frame 0 was
+    // composed. An animation comes back with frame 0 active and already
+    // composited (selecting it tells whether it is corrupt or refused).
     static std::unique_ptr<Image> load(const QString &path, Status *status = nullptr);
 
     // Picture size in pixels (the logical screen for GIFs); never 0 for a loaded image.
@@ -70,10 +67,15 @@ public:
 
     // Makes frame `index` (from 0) of `dimension` the active frame. An unknown
     // dimension or an index out of range returns InvalidParameter and keeps the
-    // active frame; a decode failure returns a non-Ok status and keeps it too.
-    // A GIF whose file changed returns SourceChanged, now and for every later
-    // call; the active frame then stays as it was when the change was noticed
-    // before composing, and becomes fully transparent when it was noticed after.
+    // active frame; running out of memory or a file that cannot be read returns
+    // a non-Ok status and keeps it too. Two answers make the frame active all
+    // the same, showing the canvas as the frame left it with nothing of it
+    // drawn, so the next frame goes on from there: FrameCorrupt (nothing of the
+    // frame decodes) and OutOfMemory for an animation frame refused as out of
+    // proportion to the canvas. A file that changed returns SourceChanged, now
+    // and for every later call; the active frame then stays as it was when the
+    // change was noticed before composing, and becomes fully transparent when it
+    // was noticed after.
     virtual Status selectFrame(const Guid &dimension, std::uint32_t index) = 0;
     virtual std::uint32_t activeFrameIndex() const = 0;
 
@@ -104,9 +106,10 @@ public:
     // Loop count (NETSCAPE2.0, acTL, ANIM): -1 when the file has none, 0 for "for ever".
     virtual int loopCount() const = 0;
 
-    // The active frame's state (GIFs; null for other pictures), and making a
-    // saved frame of this same picture the active one again. restoreState
-    // returns InvalidParameter for a state it cannot take.
+    // The active frame's state (animations; null for other pictures), and
+    // making a saved frame of the same unchanged file the active one again (in
+    // this image or another one of that file). restoreState returns
+    // InvalidParameter for a state it cannot take.
     virtual std::shared_ptr<const FrameState> saveState() const { return nullptr; }
     virtual Status restoreState(const FrameState &) { return InvalidParameter; }
 };

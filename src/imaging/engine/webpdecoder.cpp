@@ -1,5 +1,5 @@
 #include "imaging/engine/webpdecoder.h"
-#include "imaging/engine/canvaspool.h"
+#include "imaging/engine/compositor.h"
 
 #include <webp/decode.h>
 #include <webp/demux.h>
@@ -24,15 +24,6 @@ constexpr WEBP_CSP_MODE ArgbMode = MODE_BGRA; // B, G, R, A in memory: ARGB32 he
 #else
 constexpr WEBP_CSP_MODE ArgbMode = MODE_ARGB;
 #endif
-
-// Where a frame goes on the canvas and what happens around it.
-struct FrameRect {
-    int x = 0;
-    int y = 0;
-    int width = 0;
-    int height = 0;
-    bool disposeToBackground = false;
-};
 
 // One channel of `src` over `dst`, neither premultiplied. The arithmetic is
 // libwebp's own animation decoder's, fixed point and rounding down, so a frame
@@ -59,46 +50,27 @@ inline std::uint32_t blendPixel(std::uint32_t src, std::uint32_t dst)
            | (blendChannel(src, srcA, dst, dstA, scale, 16) << 16) | (a << 24);
 }
 
-// The composited frames of a WebP: one canvas, drawn on frame by frame. WebP
-// disposal is "none" or "to transparent" only, so nothing else need be kept:
-// libwebp's animation decoder would hold two more canvases.
-class WebPImage final : public Image {
+// The frames of a WebP, decoded by libwebp and blended with the arithmetic of
+// libwebp's own animation decoder. WebP disposal is "none" or "to transparent"
+// only, so the compositor keeps no more than one canvas: libwebp's animation
+// decoder would hold two more.
+class WebPSource final : public FrameSource {
 public:
-    WebPImage(std::vector<std::uint8_t> data, int width, int height)
+    WebPSource(std::vector<std::uint8_t> data, int width, int height)
         : m_data(std::move(data)), m_width(width), m_height(height)
     {
     }
 
     int width() const override { return m_width; }
     int height() const override { return m_height; }
-    Guid frameDimension() const override { return FrameDimensionTime; }
-    std::uint32_t frameCount() const override { return std::uint32_t(m_delaysMs.size()); }
-
-    Status selectFrame(const Guid &dimension, std::uint32_t index) override
-    {
-        if (!(dimension == FrameDimensionTime) || index >= frameCount())
-            return InvalidParameter;
-        if (std::int64_t(index) == m_current) {
-            m_active = index;
-            return Ok;
-        }
-        const Status s = composeTo(index);
-        if (s == Ok) {
-            m_active = index;
-            return Ok;
-        }
-        composeTo(m_active); // keep showing the frame that was active
-        return s;
-    }
-
-    std::uint32_t activeFrameIndex() const override { return m_active; }
-    const QImage &activeFrame() const override { return m_canvas; }
-    bool hasFrameDelays() const override { return true; }
-    const std::vector<std::uint32_t> &frameDelays() const override { return m_hundredths; }
-    std::vector<std::uint32_t> frameDelaysMs() const override { return m_delaysMs; }
+    std::uint32_t frameCount() const override { return std::uint32_t(m_records.size()); }
+    const std::vector<std::uint32_t> &delays() const override { return m_hundredths; }
+    std::vector<std::uint32_t> delaysMs() const override { return m_delaysMs; }
     int loopCount() const override { return m_loopCount; }
+    FrameRecord record(std::uint32_t index) const override { return m_records[index]; }
+    std::vector<FrameRecord> records() const override { return m_records; }
 
-    // Reads the frame list and makes frame 0.
+    // Reads the frame list.
     Status init()
     {
         const WebPData data{m_data.data(), m_data.size()};
@@ -114,134 +86,128 @@ public:
                                : -1;
         m_delaysMs.reserve(frames);
         m_hundredths.reserve(frames);
+        m_records.reserve(frames);
         WebPIterator it;
         if (WebPDemuxGetFrame(m_demux.get(), 1, &it)) {
             do {
                 const std::uint32_t ms = animated ? std::uint32_t(std::max(it.duration, 0)) : 0;
                 m_delaysMs.push_back(ms);
                 m_hundredths.push_back((ms + 5) / 10);
+                FrameRecord r;
+                r.rect = Rect{it.x_offset, it.y_offset, it.width, it.height};
+                r.disposal = it.dispose_method == WEBP_MUX_DISPOSE_BACKGROUND ? Disposal::Background
+                                                                              : Disposal::None;
+                r.blend = it.blend_method == WEBP_MUX_BLEND ? Blend::Over : Blend::Source;
+                r.delayMs = ms;
+                m_records.push_back(r);
             } while (WebPDemuxNextFrame(&it));
             WebPDemuxReleaseIterator(&it);
         }
-        if (m_delaysMs.empty())
-            return GenericError;
-        m_canvas = QImage(m_width, m_height, QImage::Format_ARGB32);
-        if (m_canvas.isNull())
-            return OutOfMemory;
-        return composeTo(0);
+        return m_records.empty() ? GenericError : Ok;
     }
 
-private:
-    Status composeTo(std::uint32_t index)
-    {
-        if (m_current < 0 || std::int64_t(index) < m_current)
-            m_current = -1;
-        while (m_current < std::int64_t(index)) {
-            const Status s = drawFrame(std::uint32_t(m_current + 1));
-            if (s != Ok) {
-                m_current = -1; // the canvas is half drawn: start again next time
-                return s;
-            }
-            ++m_current;
-        }
-        return Ok;
-    }
-
-    bool isFull(const FrameRect &r) const { return r.width == m_width && r.height == m_height; }
-
-    Status drawFrame(std::uint32_t index)
+    FrameOutcome draw(std::uint32_t index, const FrameRecord &record, const DrawTarget &target) override
     {
         WebPIterator it;
         if (!WebPDemuxGetFrame(m_demux.get(), int(index) + 1, &it))
-            return GenericError;
-        const FrameRect rect{it.x_offset, it.y_offset, it.width, it.height,
-                             it.dispose_method == WEBP_MUX_DISPOSE_BACKGROUND};
-        const bool blend = it.blend_method == WEBP_MUX_BLEND;
+            return FrameOutcome::Corrupt;
         const bool hasAlpha = it.has_alpha;
         const std::uint8_t *bytes = it.fragment.bytes;
         const std::size_t size = it.fragment.size;
         WebPDemuxReleaseIterator(&it);
 
+        const Rect &rect = target.visible;
         WebPBitstreamFeatures features;
-        if (rect.width <= 0 || rect.height <= 0 || rect.x < 0 || rect.y < 0
-            || rect.x + rect.width > m_width || rect.y + rect.height > m_height
-            || WebPGetFeatures(bytes, size, &features) != VP8_STATUS_OK
-            || features.width != rect.width || features.height != rect.height)
-            return GenericError;
+        if (!(rect == record.rect) || WebPGetFeatures(bytes, size, &features) != VP8_STATUS_OK
+            || features.width != rect.w || features.height != rect.h)
+            return FrameOutcome::Corrupt;
 
-        // A key frame does not depend on what was drawn before: the canvas is
-        // cleared and the frame taken as it is, unblended.
-        const bool key = index == 0 || ((!blend || !hasAlpha) && isFull(rect))
-                         || (m_previous.disposeToBackground && (isFull(m_previous) || m_previousWasKey));
-        if (!m_pool.detach(m_canvas, !key))
-            return OutOfMemory;
-        uchar *bits = m_canvas.bits();
-        if (!bits)
-            return OutOfMemory;
-        const qsizetype stride = m_canvas.bytesPerLine();
-        if (key) {
-            std::memset(bits, 0, std::size_t(stride) * std::size_t(m_height));
-        } else if (m_previous.disposeToBackground) {
-            for (int y = m_previous.y; y < m_previous.y + m_previous.height; ++y)
-                std::memset(bits + y * stride + m_previous.x * 4, 0, std::size_t(m_previous.width) * 4);
+        // Over a transparent canvas, or where the frame replaces all of it, the
+        // frame is taken as it is, unblended, as libwebp does (blending over
+        // nothing would round).
+        const bool blend = record.blend == Blend::Over;
+        const bool full = rect == Rect{0, 0, m_width, m_height};
+        const bool key = target.allClear || ((!blend || !hasAlpha) && full);
+        uchar *origin = target.bits + rect.y * target.stride + rect.x * 4;
+        if (key || !blend)
+            return decodeInto(bytes, size, origin, int(target.stride), rect, nullptr);
+        const std::size_t need = std::size_t(rect.w) * std::size_t(rect.h);
+        try {
+            if (m_frame.capacity() < need)
+                m_frame = {}; // let the old buffer go first: its pixels are not needed
+            m_frame.resize(need);
+        } catch (const std::bad_alloc &) {
+            return FrameOutcome::NoMemory;
         }
-        uchar *origin = bits + rect.y * stride + rect.x * 4;
-        Status s = Ok;
-        if (key || !blend) {
-            s = decodeInto(bytes, size, origin, int(stride), rect);
-        } else {
-            const std::size_t need = std::size_t(rect.width) * std::size_t(rect.height);
-            try {
-                if (m_frame.capacity() < need)
-                    m_frame = {}; // let the old buffer go first: its pixels are not needed
-                m_frame.resize(need);
-            } catch (const std::bad_alloc &) {
-                return OutOfMemory;
-            }
-            s = decodeInto(bytes, size, reinterpret_cast<uchar *>(m_frame.data()), rect.width * 4, rect);
-            if (s == Ok)
-                blendFrame(origin, stride, rect);
-        }
-        m_previous = rect;
-        m_previousWasKey = key;
-        return s;
+        int rows = 0;
+        const FrameOutcome outcome
+            = decodeInto(bytes, size, reinterpret_cast<uchar *>(m_frame.data()), rect.w * 4, rect, &rows);
+        blendFrame(origin, target.stride, rect, target.cleared, rows);
+        return outcome;
     }
 
-    // Decodes a frame's bitstream into `dst` (rows `stride` bytes apart).
-    Status decodeInto(const std::uint8_t *bytes, std::size_t size, uchar *dst, int stride,
-                      const FrameRect &rect)
+private:
+    // Decodes a frame's bitstream into `dst` (rows `stride` bytes apart); *rows
+    // (when given) says how many rows came out whole.
+    FrameOutcome decodeInto(const std::uint8_t *bytes, std::size_t size, uchar *dst, int stride, const Rect &rect,
+                            int *rows)
     {
         WebPDecoderConfig config;
         if (!WebPInitDecoderConfig(&config))
-            return GenericError;
+            return FrameOutcome::NoMemory;
         config.output.colorspace = ArgbMode;
         config.output.is_external_memory = 1;
         config.output.u.RGBA.rgba = dst;
         config.output.u.RGBA.stride = stride;
-        config.output.u.RGBA.size = std::size_t(stride) * std::size_t(rect.height - 1) + std::size_t(rect.width) * 4;
+        config.output.u.RGBA.size = std::size_t(stride) * std::size_t(rect.h - 1) + std::size_t(rect.w) * 4;
         const VP8StatusCode code = WebPDecode(bytes, size, &config);
         WebPFreeDecBuffer(&config.output);
-        if (code == VP8_STATUS_OK)
-            return Ok;
-        return code == VP8_STATUS_OUT_OF_MEMORY ? OutOfMemory : GenericError;
+        if (code == VP8_STATUS_OK) {
+            if (rows)
+                *rows = rect.h;
+            return FrameOutcome::Drawn;
+        }
+        if (code == VP8_STATUS_OUT_OF_MEMORY)
+            return FrameOutcome::NoMemory;
+        // Broken data: decoded again step by step, to learn how far it goes.
+        const int whole = decodedRows(bytes, size, &config);
+        if (rows)
+            *rows = whole;
+        return whole > 0 ? FrameOutcome::Damaged : FrameOutcome::Corrupt;
     }
 
-    // Blends m_frame over the canvas at `origin`. Inside the previous frame's
-    // rectangle, when it was disposed, the canvas is transparent and the frame
-    // is taken as it is, as libwebp does (blending over nothing would round).
-    void blendFrame(uchar *origin, qsizetype stride, const FrameRect &rect)
+    // Rows of the frame libwebp's incremental decoder brings out whole before
+    // the data breaks off, written where `config` says.
+    static int decodedRows(const std::uint8_t *bytes, std::size_t size, WebPDecoderConfig *config)
     {
-        const FrameRect &p = m_previous;
-        for (int row = 0; row < rect.height; ++row) {
+        struct IDecoderDeleter {
+            void operator()(WebPIDecoder *d) const { WebPIDelete(d); }
+        };
+        const std::unique_ptr<WebPIDecoder, IDecoderDeleter> idec(WebPINewDecoder(&config->output));
+        if (!idec)
+            return 0;
+        WebPIUpdate(idec.get(), bytes, size);
+        int lastY = 0;
+        if (!WebPIDecodedArea(idec.get(), nullptr, nullptr, nullptr, &lastY))
+            return 0;
+        return std::max(lastY, 0);
+    }
+
+    // Blends the first `rows` rows of m_frame over the canvas at `origin`.
+    // Inside `cleared` (the rectangle the previous frame's disposal made
+    // transparent) the frame is taken as it is, as libwebp does.
+    void blendFrame(uchar *origin, qsizetype stride, const Rect &rect, const Rect &cleared, int rows)
+    {
+        for (int row = 0; row < rows; ++row) {
             auto *dst = reinterpret_cast<std::uint32_t *>(origin + row * stride);
-            const std::uint32_t *src = m_frame.data() + std::size_t(row) * std::size_t(rect.width);
+            const std::uint32_t *src = m_frame.data() + std::size_t(row) * std::size_t(rect.w);
             const int y = rect.y + row;
             int rawFrom = 0, rawTo = 0; // columns of this row copied unblended
-            if (p.disposeToBackground && y >= p.y && y < p.y + p.height) {
-                rawFrom = std::clamp(p.x - rect.x, 0, rect.width);
-                rawTo = std::clamp(p.x + p.width - rect.x, 0, rect.width);
+            if (!cleared.empty() && y >= cleared.y && y < cleared.y + cleared.h) {
+                rawFrom = std::clamp(cleared.x - rect.x, 0, rect.w);
+                rawTo = std::clamp(cleared.x + cleared.w - rect.x, 0, rect.w);
             }
-            for (int x = 0; x < rect.width; ++x)
+            for (int x = 0; x < rect.w; ++x)
                 dst[x] = x >= rawFrom && x < rawTo ? src[x] : blendPixel(src[x], dst[x]);
         }
     }
@@ -252,14 +218,9 @@ private:
     int m_loopCount = -1;
     std::vector<std::uint32_t> m_delaysMs;
     std::vector<std::uint32_t> m_hundredths;
+    std::vector<FrameRecord> m_records;
     std::unique_ptr<WebPDemuxer, DemuxDeleter> m_demux;
-    QImage m_canvas;
-    CanvasPool m_pool; // buffers for the canvas while frames handed out hold it
     std::vector<std::uint32_t> m_frame; // a frame to blend, before it is blended
-    FrameRect m_previous;
-    bool m_previousWasKey = false;
-    std::int64_t m_current = -1;
-    std::uint32_t m_active = 0;
 };
 
 // A file cut short: keeps the frames that are whole, dropping the rest and
@@ -371,11 +332,12 @@ std::unique_ptr<Image> loadWebPImpl(int fd, const struct stat &st, Status *statu
         *status = OutOfMemory;
         return nullptr;
     }
-    auto image = std::make_unique<WebPImage>(std::move(data), width, height);
-    *status = image->init();
+    auto source = std::make_unique<WebPSource>(std::move(data), width, height);
+    *status = source->init();
     if (*status != Ok)
         return nullptr;
-    return image;
+    // Read whole: nothing to watch; the identity tells whose saved states it takes.
+    return makeAnimation(std::move(source), WatchedFile{-1, {}, FileIdentity::of(st)}, status);
 }
 
 } // namespace

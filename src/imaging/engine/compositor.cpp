@@ -1,0 +1,307 @@
+#include "imaging/engine/compositor.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <new>
+
+namespace engine {
+
+namespace testing {
+std::atomic<std::uint64_t> frameDecodes{0};
+// Runs right after a frame is composed, before the file is checked again.
+// Only tests set it (tests/imaging/engineseams.h), to change the file there.
+std::atomic<void (*)()> afterCompose{nullptr};
+} // namespace testing
+
+std::vector<FrameRecord> FrameSource::records() const
+{
+    std::vector<FrameRecord> out;
+    out.reserve(frameCount());
+    for (std::uint32_t i = 0; i < frameCount(); ++i)
+        out.push_back(record(i));
+    return out;
+}
+
+namespace {
+
+// The canvas and what the next frame needs of the frames before it.
+struct Canvas {
+    std::int64_t current = -1; // the frame the canvas shows; -1 before frame 0
+    FrameOutcome outcome = FrameOutcome::Drawn; // of the current frame
+    QImage image;
+    Disposal pendingDisposal = Disposal::None;
+    Rect pendingRect;                 // the current frame's visible rectangle
+    std::vector<std::uint32_t> saved; // what lies under it, when it is disposed to previous
+    bool clearUnderPending = true;    // the canvas was all transparent before it was drawn
+    bool clear = true;                // the canvas is all transparent
+};
+
+class ComposedState final : public FrameState {
+public:
+    std::uint32_t frame() const override { return std::uint32_t(canvas.current); }
+    std::size_t bytes() const override
+    {
+        return std::size_t(canvas.image.sizeInBytes()) + canvas.saved.size() * sizeof(std::uint32_t);
+    }
+
+    FileIdentity file;
+    Canvas canvas;
+};
+
+class Compositor {
+public:
+    Compositor(FrameSource &source) : m_source(source) {}
+
+    const Canvas &canvas() const { return m_c; }
+
+    // Brings the canvas to frame `index`: forward from the current frame, or
+    // again from frame 0 to go back. OutOfMemory / GenericError leave the canvas
+    // undefined (the next call starts again from frame 0).
+    Status composeTo(std::uint32_t index)
+    {
+        if (m_c.image.isNull()) {
+            m_c.image = QImage(m_source.width(), m_source.height(), QImage::Format_ARGB32);
+            if (m_c.image.isNull())
+                return OutOfMemory;
+            m_c.current = -1;
+        }
+        if (m_c.current < 0 || std::int64_t(index) < m_c.current)
+            restart();
+        while (m_c.current < std::int64_t(index)) {
+            const FrameOutcome outcome = step(std::uint32_t(m_c.current + 1));
+            if (outcome == FrameOutcome::Unreadable || outcome == FrameOutcome::NoMemory) {
+                m_c.current = -1;
+                return outcome == FrameOutcome::NoMemory ? OutOfMemory : GenericError;
+            }
+        }
+        return Ok;
+    }
+
+    void restore(Canvas canvas) { m_c = std::move(canvas); }
+
+private:
+    void restart()
+    {
+        m_pool.detach(m_c.image, false); // on failure fill() copies
+        m_c.image.fill(0u);
+        const QImage image = std::move(m_c.image);
+        m_c = Canvas{};
+        m_c.image = image;
+    }
+
+    FrameOutcome step(std::uint32_t index)
+    {
+        testing::frameDecodes.fetch_add(1, std::memory_order_relaxed);
+        const FrameRecord record = m_source.record(index);
+        if (!m_pool.detach(m_c.image))
+            return FrameOutcome::NoMemory;
+        DrawTarget target;
+        target.bits = m_c.image.bits();
+        target.stride = m_c.image.bytesPerLine();
+        if (!target.bits)
+            return FrameOutcome::NoMemory;
+
+        // What the previous frame asked to leave behind.
+        const Rect &p = m_c.pendingRect;
+        if (!p.empty() && m_c.pendingDisposal == Disposal::Background) {
+            for (int y = p.y; y < p.y + p.h; ++y)
+                std::fill_n(target.line(y) + p.x, p.w, 0u);
+            target.cleared = p;
+            if (m_c.clearUnderPending || p == Rect{0, 0, m_c.image.width(), m_c.image.height()})
+                m_c.clear = true;
+        } else if (!p.empty() && m_c.pendingDisposal == Disposal::Previous
+                   && m_c.saved.size() >= std::size_t(p.w) * std::size_t(p.h)) {
+            const std::uint32_t *s = m_c.saved.data();
+            for (int y = p.y; y < p.y + p.h; ++y, s += p.w)
+                std::copy_n(s, p.w, target.line(y) + p.x);
+            if (m_c.clearUnderPending)
+                m_c.clear = true;
+        }
+
+        const Rect r = record.rect.clippedTo(m_c.image.width(), m_c.image.height());
+        m_c.pendingDisposal = record.disposal;
+        m_c.pendingRect = r;
+        m_c.clearUnderPending = m_c.clear;
+        if (record.disposal == Disposal::Previous && !r.empty()) {
+            try {
+                m_c.saved.resize(std::size_t(r.w) * std::size_t(r.h));
+            } catch (const std::bad_alloc &) {
+                return FrameOutcome::NoMemory;
+            }
+            std::uint32_t *s = m_c.saved.data();
+            for (int y = r.y; y < r.y + r.h; ++y, s += r.w)
+                std::copy_n(target.line(y) + r.x, r.w, s);
+        }
+        m_c.current = index;
+        m_c.outcome = FrameOutcome::Drawn;
+        if (r.empty())
+            return m_c.outcome;
+        target.visible = r;
+        target.allClear = m_c.clear;
+        m_c.outcome = m_source.draw(index, record, target);
+        if (m_c.outcome == FrameOutcome::Drawn || m_c.outcome == FrameOutcome::Damaged)
+            m_c.clear = false;
+        return m_c.outcome;
+    }
+
+    FrameSource &m_source;
+    Canvas m_c;
+    CanvasPool m_pool; // buffers for the canvas while frames handed out hold it
+};
+
+// An animation of any format: frames composited on demand, in order.
+class AnimatedImage final : public Image {
+public:
+    AnimatedImage(std::unique_ptr<FrameSource> source, const WatchedFile &file)
+        : m_source(std::move(source)), m_compositor(*m_source), m_file(file)
+    {
+    }
+
+    int width() const override { return m_source->width(); }
+    int height() const override { return m_source->height(); }
+    Guid frameDimension() const override { return FrameDimensionTime; }
+    std::uint32_t frameCount() const override { return m_source->frameCount(); }
+
+    Status selectFrame(const Guid &dimension, std::uint32_t index) override
+    {
+        if (!(dimension == FrameDimensionTime) || index >= frameCount())
+            return InvalidParameter;
+        if (!unchanged())
+            return SourceChanged;
+        const Status s = std::int64_t(index) == m_compositor.canvas().current ? Ok : composeTo(index);
+        if (s == SourceChanged)
+            return spoiled();
+        if (s == Ok) {
+            // A frame that draws nothing is active all the same: the next one
+            // continues from the canvas it left.
+            m_active = index;
+            switch (m_compositor.canvas().outcome) {
+            case FrameOutcome::Corrupt:
+                return FrameCorrupt;
+            case FrameOutcome::TooLarge:
+                return OutOfMemory;
+            default:
+                return Ok;
+            }
+        }
+        // Keep showing the frame that was active.
+        return composeTo(m_active) == SourceChanged ? spoiled() : s;
+    }
+
+    std::uint32_t activeFrameIndex() const override { return m_active; }
+    const QImage &activeFrame() const override
+    {
+        return m_changed && !m_blank.isNull() ? m_blank : m_compositor.canvas().image;
+    }
+    bool activeFrameDamaged() const override
+    {
+        const Canvas &c = m_compositor.canvas();
+        return c.current == std::int64_t(m_active) && c.outcome == FrameOutcome::Damaged;
+    }
+    bool hasFrameDelays() const override { return true; }
+    const std::vector<std::uint32_t> &frameDelays() const override { return m_source->delays(); }
+    std::vector<std::uint32_t> frameDelaysMs() const override { return m_source->delaysMs(); }
+    std::vector<FrameRecord> frameRecords() const override { return m_source->records(); }
+    int loopCount() const override { return m_source->loopCount(); }
+
+    std::shared_ptr<const FrameState> saveState() const override
+    {
+        if (m_changed || m_compositor.canvas().current != std::int64_t(m_active))
+            return nullptr;
+        try {
+            const Canvas &c = m_compositor.canvas();
+            auto state = std::make_shared<ComposedState>();
+            state->file = m_file.identity;
+            Canvas &s = state->canvas;
+            s.current = c.current;
+            s.outcome = c.outcome;
+            s.image = c.image;
+            s.pendingDisposal = c.pendingDisposal;
+            s.pendingRect = c.pendingRect;
+            if (c.pendingDisposal == Disposal::Previous)
+                s.saved = c.saved;
+            s.clearUnderPending = c.clearUnderPending;
+            s.clear = c.clear;
+            return state;
+        } catch (const std::bad_alloc &) {
+            return nullptr;
+        }
+    }
+
+    Status restoreState(const FrameState &state) override
+    {
+        const auto *s = dynamic_cast<const ComposedState *>(&state);
+        if (!s || !(s->file == m_file.identity) || s->canvas.current < 0
+            || s->canvas.current >= std::int64_t(frameCount())
+            || s->canvas.image.size() != QSize(width(), height())
+            || s->canvas.image.format() != QImage::Format_ARGB32)
+            return InvalidParameter;
+        try {
+            m_compositor.restore(s->canvas);
+        } catch (const std::bad_alloc &) {
+            return OutOfMemory;
+        }
+        m_active = s->frame();
+        return Ok;
+    }
+
+    Status init() { return composeTo(0); }
+
+private:
+    // Composes frame `index`; SourceChanged when the file changed meanwhile.
+    Status composeTo(std::uint32_t index)
+    {
+        const Status s = m_compositor.composeTo(index);
+        if (void (*hook)() = testing::afterCompose.load(std::memory_order_relaxed))
+            hook();
+        return unchanged() ? s : SourceChanged;
+    }
+
+    // The canvas may hold bytes of the file's new contents: show nothing.
+    Status spoiled()
+    {
+        m_blank = QImage(width(), height(), QImage::Format_ARGB32);
+        m_blank.fill(Qt::transparent);
+        return SourceChanged;
+    }
+
+    // False from the first time the file (through the descriptor) or the name
+    // (replaced by another file) no longer matches what was opened.
+    bool unchanged()
+    {
+        if (m_changed)
+            return false;
+        if (m_file.fd < 0)
+            return true;
+        struct stat st {};
+        m_changed = ::fstat(m_file.fd, &st) != 0 || !(FileIdentity::of(st) == m_file.identity)
+                 || (!m_file.name.isEmpty()
+                     && (::stat(m_file.name.constData(), &st) != 0 || !(FileIdentity::of(st) == m_file.identity)));
+        return !m_changed;
+    }
+
+    std::unique_ptr<FrameSource> m_source;
+    Compositor m_compositor;
+    WatchedFile m_file;
+    bool m_changed = false;
+    QImage m_blank; // the active frame once a change spoiled the canvas
+    std::uint32_t m_active = 0;
+};
+
+} // namespace
+
+std::unique_ptr<Image> makeAnimation(std::unique_ptr<FrameSource> source, const WatchedFile &file, Status *status)
+{
+    std::unique_ptr<AnimatedImage> image(new (std::nothrow) AnimatedImage(std::move(source), file));
+    if (!image) {
+        *status = OutOfMemory;
+        return nullptr;
+    }
+    *status = image->init();
+    if (*status != Ok)
+        return nullptr;
+    return image;
+}
+
+} // namespace engine
