@@ -387,7 +387,7 @@ private slots:
         QVERIFY(f.open(QIODevice::Append));
         QVERIFY(f.write("more") == 4);
         f.close();
-        QVERIFY(img->selectFrame(engine::FrameDimensionTime, 1) != engine::Ok);
+        QCOMPARE(img->selectFrame(engine::FrameDimensionTime, 1), engine::SourceChanged);
         QCOMPARE(img->activeFrameIndex(), 0u);
         QCOMPARE(pixelOf(img->activeFrame(), 0, 0), Red);
     }

@@ -211,9 +211,9 @@ QByteArray webp(int w, int h, const std::vector<WebPFrame> &frames)
     return bytes;
 }
 
-// Frame `n`'s bitstream overwritten after its header, so that nothing of it
-// decodes while the file still demuxes.
-QByteArray breakWebPFrame(QByteArray bytes, int n)
+// Frame `n`'s bitstream overwritten after its header (nothing of it decodes,
+// while the file still demuxes) or over its last third (it breaks off part-way).
+QByteArray breakWebPFrame(QByteArray bytes, int n, bool partWay = false)
 {
     const WebPData data{reinterpret_cast<const std::uint8_t *>(bytes.constData()), std::size_t(bytes.size())};
     WebPDemuxer *demux = WebPDemux(&data);
@@ -226,7 +226,7 @@ QByteArray breakWebPFrame(QByteArray bytes, int n)
     }
     WebPDemuxDelete(demux);
     constexpr int ChunkAndImageHeader = 8 + 5; // "VP8L", size; signature, size and flags
-    for (qsizetype i = at + ChunkAndImageHeader; at >= 0 && i < at + size; ++i)
+    for (qsizetype i = at + (partWay ? size * 2 / 3 : ChunkAndImageHeader); at >= 0 && i < at + size; ++i)
         bytes[i] = char(0xFF);
     return bytes;
 }
@@ -386,6 +386,13 @@ private slots:
                               1)
             << QStringList{"ok", "corrupt", "ok"}
             << QList<Expect>{{1, 2, 0, Red}, {2, 0, 0, Blue}, {2, 2, 0, 0u}, {2, 1, 1, Blue}};
+        const QImage noisy = noiseImage(32, 32);
+        QTest::newRow("WebP: a frame that breaks off part-way is drawn as far as it goes")
+            << breakWebPFrame(webp(32, 32, {{solidImage(32, 32, Red)}, {noisy, 0, 0, false, false},
+                                            {solidImage(2, 2, Blue), 0, 0}}),
+                              1, true)
+            << QStringList{"ok", "damaged", "ok"}
+            << QList<Expect>{{1, 0, 0, noisy.pixel(0, 0)}, {1, 31, 31, Red}, {2, 0, 0, Blue}, {2, 5, 1, noisy.pixel(5, 1)}};
     }
 
     void damagedFrames()

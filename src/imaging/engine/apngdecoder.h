@@ -16,7 +16,8 @@
 //   nothing: selecting it gives FrameCorrupt);
 // - a frame whose data cannot be inflated at all (also a palette frame without
 //   PLTE) is corrupt; one whose data ends early or breaks part-way is drawn as
-//   far as it decodes (activeFrameDamaged);
+//   far as it decodes (activeFrameDamaged), except an interlaced one, which is
+//   read whole before any row is known and so draws nothing (corrupt);
 // - frames reaching past the canvas are clipped to it; a frame whose decoding
 //   work (its width x the rows that reach the canvas, all rows when interlaced)
 //   exceeds 4 canvases plus 1,000,000 pixels is refused before it is inflated

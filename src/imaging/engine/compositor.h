@@ -82,7 +82,9 @@ public:
     virtual std::vector<std::uint32_t> delaysMs() const = 0;
     virtual int loopCount() const = 0;
     // Decodes frame `index` (stored as `record`) onto the target with the
-    // format's own blend arithmetic. Called once per frame composed, in order.
+    // format's own blend arithmetic. Called once per frame composed, in order,
+    // after the previous frame's disposal; never for a frame wholly outside
+    // the canvas.
     virtual FrameOutcome draw(std::uint32_t index, const FrameRecord &record, const DrawTarget &target) = 0;
 };
 

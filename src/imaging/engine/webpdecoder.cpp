@@ -129,32 +129,43 @@ public:
         const bool full = rect == Rect{0, 0, m_width, m_height};
         const bool key = target.allClear || ((!blend || !hasAlpha) && full);
         uchar *origin = target.bits + rect.y * target.stride + rect.x * 4;
-        if (key || !blend)
-            return decodeInto(bytes, size, origin, int(target.stride), rect, nullptr);
+        if (key || !blend) {
+            const VP8StatusCode code = decodeInto(bytes, size, origin, int(target.stride), rect);
+            // libwebp writes the rows it brought out, and nothing below them.
+            return code == VP8_STATUS_OK ? FrameOutcome::Drawn : brokenFrame(code, bytes, size, rect, nullptr);
+        }
+        if (!reserveFrame(rect))
+            return FrameOutcome::NoMemory;
+        int rows = rect.h;
+        const VP8StatusCode code
+            = decodeInto(bytes, size, reinterpret_cast<uchar *>(m_frame.data()), rect.w * 4, rect);
+        const FrameOutcome outcome
+            = code == VP8_STATUS_OK ? FrameOutcome::Drawn : brokenFrame(code, bytes, size, rect, &rows);
+        blendFrame(origin, target.stride, rect, target.cleared, rows);
+        return outcome;
+    }
+
+private:
+    bool reserveFrame(const Rect &rect)
+    {
         const std::size_t need = std::size_t(rect.w) * std::size_t(rect.h);
         try {
             if (m_frame.capacity() < need)
                 m_frame = {}; // let the old buffer go first: its pixels are not needed
             m_frame.resize(need);
         } catch (const std::bad_alloc &) {
-            return FrameOutcome::NoMemory;
+            return false;
         }
-        int rows = 0;
-        const FrameOutcome outcome
-            = decodeInto(bytes, size, reinterpret_cast<uchar *>(m_frame.data()), rect.w * 4, rect, &rows);
-        blendFrame(origin, target.stride, rect, target.cleared, rows);
-        return outcome;
+        return true;
     }
 
-private:
-    // Decodes a frame's bitstream into `dst` (rows `stride` bytes apart); *rows
-    // (when given) says how many rows came out whole.
-    FrameOutcome decodeInto(const std::uint8_t *bytes, std::size_t size, uchar *dst, int stride, const Rect &rect,
-                            int *rows)
+    // Decodes a frame's bitstream into `dst` (rows `stride` bytes apart).
+    static VP8StatusCode decodeInto(const std::uint8_t *bytes, std::size_t size, uchar *dst, int stride,
+                                    const Rect &rect)
     {
         WebPDecoderConfig config;
         if (!WebPInitDecoderConfig(&config))
-            return FrameOutcome::NoMemory;
+            return VP8_STATUS_INVALID_PARAM;
         config.output.colorspace = ArgbMode;
         config.output.is_external_memory = 1;
         config.output.u.RGBA.rgba = dst;
@@ -162,35 +173,35 @@ private:
         config.output.u.RGBA.size = std::size_t(stride) * std::size_t(rect.h - 1) + std::size_t(rect.w) * 4;
         const VP8StatusCode code = WebPDecode(bytes, size, &config);
         WebPFreeDecBuffer(&config.output);
-        if (code == VP8_STATUS_OK) {
-            if (rows)
-                *rows = rect.h;
-            return FrameOutcome::Drawn;
-        }
-        if (code == VP8_STATUS_OUT_OF_MEMORY)
+        return code;
+    }
+
+    // A frame whose decoding failed with `code`: how far it went. libwebp
+    // brings rows out top down and says nothing of how many when it fails, so
+    // the frame is decoded twice more into m_frame, over two different fills:
+    // a row came out when it differs from the fill in either run. *rows (when
+    // given) gets that count, with those rows left in m_frame.
+    FrameOutcome brokenFrame(VP8StatusCode code, const std::uint8_t *bytes, std::size_t size, const Rect &rect,
+                             int *rows)
+    {
+        if (code == VP8_STATUS_OUT_OF_MEMORY || !reserveFrame(rect))
             return FrameOutcome::NoMemory;
-        // Broken data: decoded again step by step, to learn how far it goes.
-        const int whole = decodedRows(bytes, size, &config);
+        std::vector<bool> cameOut(std::size_t(rect.h), false);
+        const std::size_t rowBytes = std::size_t(rect.w) * 4;
+        for (const std::uint8_t fill : {std::uint8_t(0x00), std::uint8_t(0xFF)}) {
+            auto *image = reinterpret_cast<std::uint8_t *>(m_frame.data());
+            std::memset(image, fill, rowBytes * std::size_t(rect.h));
+            decodeInto(bytes, size, image, int(rowBytes), rect);
+            for (int y = 0; y < rect.h; ++y) {
+                const std::uint8_t *row = image + std::size_t(y) * rowBytes;
+                cameOut[std::size_t(y)] = cameOut[std::size_t(y)]
+                    || std::any_of(row, row + rowBytes, [fill](std::uint8_t b) { return b != fill; });
+            }
+        }
+        const int whole = int(std::find(cameOut.begin(), cameOut.end(), false) - cameOut.begin());
         if (rows)
             *rows = whole;
         return whole > 0 ? FrameOutcome::Damaged : FrameOutcome::Corrupt;
-    }
-
-    // Rows of the frame libwebp's incremental decoder brings out whole before
-    // the data breaks off, written where `config` says.
-    static int decodedRows(const std::uint8_t *bytes, std::size_t size, WebPDecoderConfig *config)
-    {
-        struct IDecoderDeleter {
-            void operator()(WebPIDecoder *d) const { WebPIDelete(d); }
-        };
-        const std::unique_ptr<WebPIDecoder, IDecoderDeleter> idec(WebPINewDecoder(&config->output));
-        if (!idec)
-            return 0;
-        WebPIUpdate(idec.get(), bytes, size);
-        int lastY = 0;
-        if (!WebPIDecodedArea(idec.get(), nullptr, nullptr, nullptr, &lastY))
-            return 0;
-        return std::max(lastY, 0);
     }
 
     // Blends the first `rows` rows of m_frame over the canvas at `origin`.
