@@ -5,6 +5,7 @@
 #include <QJsonObject>
 #include <QMutex>
 #include <QMutexLocker>
+#include <QSet>
 #include <QThread>
 
 #include <algorithm>
@@ -356,14 +357,29 @@ private:
         const std::uint32_t count = image->frameCount();
         // Taken from this picture before the run goes on with it: the records
         // are the ones its frames are drawn by, not those of a second load.
-        const PictureFacts facts = m_options.timing ? pictureFacts(*image, item.source) : PictureFacts{};
+        const PictureFacts facts =
+            m_options.timing || m_options.fps ? pictureFacts(*image, item.source) : PictureFacts{};
 
         ExportRequest request;
         request.source = item.source;
         request.folder = item.folder;
         request.formatIndex = m_options.formatIndex;
         request.numberWidth = m_options.pad ? numberWidthFor(count) : 0;
-        if (m_options.ranges.empty()) {
+        request.hashes = m_options.timing;
+        request.unique = m_options.unique;
+        std::vector<Sample> samples;
+        if (m_options.fps) {
+            std::vector<std::int64_t> played;
+            played.reserve(count);
+            for (std::uint32_t i = 0; i < count; ++i)
+                played.push_back(engine::playedDelayMs(
+                    i < facts.frames.size() ? facts.frames[i].delayMs : 0, facts.gif));
+            samples = sampleByTime(played, *m_options.fps);
+            for (const Sample &sample : samples)
+                request.frames.push_back(int(sample.frame));
+            request.numberByPosition = true;
+            request.numberWidth = m_options.pad ? numberWidthFor(std::uint32_t(samples.size())) : 0;
+        } else if (m_options.ranges.empty()) {
             request.allFrames = true;
             for (std::uint32_t i = 0; i < count; ++i)
                 request.frames.push_back(int(i));
@@ -423,15 +439,10 @@ private:
             line[QStringLiteral("error")] = causeName(result.sourceError);
             out.failed = true;
         }
-        QStringList written;
-        written.resize(qsizetype(count));
-        const int tried = result.attempted - result.notAttempted;
-        for (int k = 0; k < tried && k < int(result.files.size()); ++k)
-            if (result.frames[size_t(k)] < int(count))
-                written[result.frames[size_t(k)]] = filepath::fileName(result.files[size_t(k)]);
+        QSet<QString> failedPaths;
+        for (const ExportFailure &f : result.failures)
+            failedPaths.insert(f.path);
         for (const ExportFailure &f : result.failures) {
-            if (f.frame < int(count))
-                written[f.frame] = QString();
             QJsonObject o;
             o[QStringLiteral("frame")] = f.frame + 1;
             o[QStringLiteral("reason")] = causeName(f.cause);
@@ -481,6 +492,7 @@ private:
         line[QStringLiteral("written")] = result.written;
         line[QStringLiteral("failed")] = failed;
         line[QStringLiteral("damaged")] = damaged;
+        line[QStringLiteral("duplicates")] = result.duplicates;
 
         if (result.cancelled) {
             out.interrupted = true;
@@ -488,7 +500,7 @@ private:
             return out;
         }
         if (m_options.timing && result.sourceError == engine::Cause::None && result.stoppedBy == engine::Cause::None)
-            writeTiming(item, facts, result, written, &out);
+            writeTiming(item, facts, result, timingEntries(result, failedPaths, samples, count), &out);
         return out;
     }
 
@@ -498,9 +510,59 @@ private:
                            [number](const FrameRange &r) { return number >= r.first && number <= r.last; });
     }
 
+    // The timing file's entries: one per sample, or one per frame of the picture.
+    static std::vector<TimingEntry> timingEntries(const ExportResult &result, const QSet<QString> &failedPaths,
+                                                  const std::vector<Sample> &samples, std::uint32_t count)
+    {
+        // Per position of the run: the file written there, by a duplicate its original's.
+        const int tried = result.attempted - result.notAttempted;
+        std::vector<QString> files(result.files.size());
+        for (int k = 0; k < tried && k < int(files.size()); ++k)
+            if (!failedPaths.contains(result.files[size_t(k)]))
+                files[size_t(k)] = filepath::fileName(result.files[size_t(k)]);
+        auto duplicateOf = [&](size_t k) {
+            return k < result.duplicateOf.size() ? result.duplicateOf[k] : -1;
+        };
+        for (size_t k = 0; k < files.size(); ++k)
+            if (const int earlier = duplicateOf(k); earlier >= 0 && int(k) < tried)
+                files[k] = files[size_t(earlier)];
+        auto hashAt = [&](size_t k) {
+            return k < result.hashes.size() ? result.hashes[k] : std::nullopt;
+        };
+
+        std::vector<TimingEntry> entries;
+        if (!samples.empty()) {
+            for (size_t k = 0; k < samples.size() && k < files.size(); ++k) {
+                const int earlier = duplicateOf(k);
+                entries.push_back({samples[k].frame, files[k], hashAt(k), earlier >= 0 ? earlier + 1 : 0,
+                                   samples[k].timeMs});
+            }
+            return entries;
+        }
+        entries.resize(count);
+        for (std::uint32_t i = 0; i < count; ++i)
+            entries[i].frame = i;
+        for (size_t k = 0; k < files.size() && k < result.frames.size(); ++k) {
+            const int frame = result.frames[k];
+            if (frame < 0 || frame >= int(count))
+                continue;
+            const int earlier = duplicateOf(k);
+            entries[size_t(frame)] = {std::uint32_t(frame), files[k], hashAt(k),
+                                      earlier >= 0 ? result.frames[size_t(earlier)] + 1 : 0, -1};
+        }
+        return entries;
+    }
+
     // Every file this input would write is there and newer than the input.
+    // With samples or duplicates left out the names are known only after
+    // decoding: then its timing file says them.
     bool upToDate(const BatchItem &item, const ExportRequest &request) const
     {
+        if (m_options.fps || m_options.unique) {
+            const QString timing = timingFileName(item);
+            std::optional<QStringList> files = filesOfTiming(timing, item.folder);
+            return files && filesNewerThan(*files << timing, item.source);
+        }
         QStringList paths;
         for (int frame : request.frames)
             paths << exportFrameName(item.folder, item.base, frame, m_extension, request.numberWidth);
@@ -510,7 +572,7 @@ private:
     }
 
     void writeTiming(const BatchItem &item, const PictureFacts &facts, const ExportResult &result,
-                     const QStringList &written, Outcome *out)
+                     const std::vector<TimingEntry> &entries, Outcome *out)
     {
         const QString path = timingFileName(item);
         engine::Cause cause = engine::Cause::None;
@@ -520,7 +582,7 @@ private:
                         [](const ExportFailure &f) { return f.cause == engine::Cause::SourceChanged; })) {
             cause = engine::Cause::SourceChanged;
             printError(QStringLiteral("%1: timing file not written: %2").arg(path, causeText(cause)));
-        } else if (engine::writeFileAtomically(path, timingJson(item.source, facts, written), &cause)
+        } else if (engine::writeFileAtomically(path, timingJson(item.source, facts, entries), &cause)
                    != engine::Ok) {
             printError(QStringLiteral("%1: cannot save the timing file: %2").arg(path, causeText(cause)));
             if (engine::causeStopsRun(cause))

@@ -15,9 +15,11 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "core/batch.h"
+#include "core/sampling.h"
 
 namespace cli {
 
@@ -37,6 +39,8 @@ struct BatchOptions {
     bool timing = false;
     bool pad = false;
     bool quiet = false;
+    bool unique = false;            // a picture equal to an earlier one is not written again
+    std::optional<SampleRate> fps;  // one file per sample by time instead of per frame
     QString reportPath; // empty: no report; "-": standard output
     // The canvases of the files running at once stay within this (core/batch.h).
     std::int64_t memoryBytes = DefaultMemoryBudget;

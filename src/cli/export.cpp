@@ -53,9 +53,10 @@ int exportCommand(const QStringList &rawArgs)
     const ParsedArgs args =
         parseArgs(rawArgs,
                   {QStringLiteral("to"), QStringLiteral("format"), QStringLiteral("frames"),
-                   QStringLiteral("jobs"), QStringLiteral("report"), QStringLiteral("memory")},
+                   QStringLiteral("jobs"), QStringLiteral("report"), QStringLiteral("memory"),
+                   QStringLiteral("fps")},
                   {QStringLiteral("quiet"), QStringLiteral("recursive"), QStringLiteral("skip-existing"),
-                   QStringLiteral("timing"), QStringLiteral("pad")});
+                   QStringLiteral("timing"), QStringLiteral("pad"), QStringLiteral("unique")});
     if (!args.error.isEmpty())
         return usageError(args.error);
     if (args.positional.isEmpty())
@@ -104,6 +105,18 @@ int exportCommand(const QStringList &rawArgs)
     options.timing = args.flags.contains(QStringLiteral("timing"));
     options.pad = args.flags.contains(QStringLiteral("pad"));
     options.quiet = args.flags.contains(QStringLiteral("quiet"));
+    options.unique = args.flags.contains(QStringLiteral("unique"));
+    if (args.values.contains(QStringLiteral("fps"))) {
+        options.fps = parseSampleRate(args.values.value(QStringLiteral("fps")));
+        if (!options.fps)
+            return usageError(QStringLiteral("--fps takes a rate above 0, a decimal number such as 10 or 2.5"));
+        if (!options.ranges.empty())
+            return usageError(QStringLiteral("--fps and --frames cannot go together"));
+    }
+    // Their file names are known only after decoding: an input is finished
+    // when its timing file names files that are all there.
+    if ((options.fps || options.unique) && options.skipExisting && !options.timing)
+        return usageError(QStringLiteral("--skip-existing with --fps or --unique needs --timing"));
     return runBatch(options);
 }
 

@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QHash>
 #include <QJsonArray>
+#include <QJsonDocument>
 #include <QJsonObject>
 
 #include <dirent.h>
@@ -19,6 +20,7 @@
 #include <utility>
 
 #include "core/factsjson.h"
+#include "core/framehash.h"
 #include "imaging/engine/framesaver.h"
 #include "imaging/exportnames.h"
 #include "imaging/filesize.h"
@@ -198,15 +200,21 @@ bool filesNewerThan(const QStringList &paths, const QString &source)
     return true;
 }
 
-QByteArray timingJson(const QString &source, const PictureFacts &facts, const QStringList &files)
+QByteArray timingJson(const QString &source, const PictureFacts &facts,
+                      const std::vector<TimingEntry> &entries)
 {
     QJsonArray frames;
     std::int64_t totalPlayedMs = 0;
-    for (std::uint32_t i = 0; i < facts.frameCount; ++i) {
-        QJsonObject o = frameJson(facts, i);
-        totalPlayedMs += o.value(QStringLiteral("playedMs")).toInteger();
-        const QString file = i < std::uint32_t(files.size()) ? files[qsizetype(i)] : QString();
-        o[QStringLiteral("file")] = file.isEmpty() ? QJsonValue() : QJsonValue(file);
+    for (std::uint32_t i = 0; i < facts.frameCount; ++i)
+        totalPlayedMs += engine::playedDelayMs(i < facts.frames.size() ? facts.frames[i].delayMs : 0,
+                                               facts.gif);
+    for (const TimingEntry &e : entries) {
+        QJsonObject o = frameJson(facts, e.frame);
+        if (e.timeMs >= 0)
+            o[QStringLiteral("timeMs")] = qint64(e.timeMs);
+        o[QStringLiteral("file")] = e.file.isEmpty() ? QJsonValue() : QJsonValue(e.file);
+        o[QStringLiteral("hash")] = e.hash ? QJsonValue(frameHashText(*e.hash)) : QJsonValue();
+        o[QStringLiteral("duplicateOf")] = e.duplicateOf > 0 ? QJsonValue(e.duplicateOf) : QJsonValue();
         frames.append(o);
     }
     QJsonObject o;
@@ -218,6 +226,49 @@ QByteArray timingJson(const QString &source, const PictureFacts &facts, const QS
     o[QStringLiteral("totalPlayedMs")] = qint64(totalPlayedMs);
     o[QStringLiteral("frames")] = frames;
     return jsonText(o, false);
+}
+
+std::optional<QStringList> filesOfTiming(const QString &timingPath, const QString &folder)
+{
+    // A timing file is small (a few hundred bytes a frame); anything far larger
+    // is not one of ours.
+    constexpr qint64 MaxTimingBytes = qint64(256) << 20;
+    const QByteArray path = filepath::pathToBytes(timingPath);
+    struct stat st {};
+    if (::lstat(path.constData(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > MaxTimingBytes)
+        return std::nullopt;
+    const int fd = ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return std::nullopt;
+    QByteArray bytes(qsizetype(st.st_size), Qt::Uninitialized);
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::read(fd, bytes.data() + done, size_t(bytes.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        done += n;
+    }
+    ::close(fd);
+    if (done != bytes.size())
+        return std::nullopt;
+    QJsonParseError error{};
+    const QJsonDocument doc = QJsonDocument::fromJson(bytes, &error);
+    if (error.error != QJsonParseError::NoError || !doc.isObject())
+        return std::nullopt;
+    const QJsonValue frames = doc.object().value(QStringLiteral("frames"));
+    if (!frames.isArray())
+        return std::nullopt;
+    QStringList files;
+    for (const QJsonValue &frame : frames.toArray()) {
+        const QJsonValue file = frame.toObject().value(QStringLiteral("file"));
+        // A name with a "/" was never written by us: refuse rather than look outside.
+        if (file.isString() && !file.toString().contains(QLatin1Char('/')))
+            files << filepath::join(folder, file.toString());
+    }
+    files.removeDuplicates();
+    return files;
 }
 
 std::int64_t exportMemoryBytes(int width, int height, int encoderThreads)

@@ -34,6 +34,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "core/picturefacts.h"
@@ -75,11 +76,27 @@ int numberWidthFor(std::uint32_t frameCount);
 // and was modified after `source`.
 bool filesNewerThan(const QStringList &paths, const QString &source);
 
+// One entry of a timing file's "frames": a frame of the picture, or a sample
+// taken by time (core/sampling.h) showing one.
+struct TimingEntry {
+    std::uint32_t frame = 0;           // the frame (from 0)
+    QString file;                      // the file holding it; empty: none (null)
+    std::optional<std::uint64_t> hash; // its content hash; nothing: not decoded (null)
+    int duplicateOf = 0;               // the earlier frame's index or sample's number; 0: null
+    std::int64_t timeMs = -1;          // a sample's time; -1 for frames (not written)
+};
+
 // The timing file's JSON: the canvas size, loop count and delays of `facts`
-// (as `info --json` gives them), each frame as `info --json` writes it
-// (core/factsjson.h), and the file name each frame was written under (`files`,
-// one per frame; an empty name is written as null: a frame not exported).
-QByteArray timingJson(const QString &source, const PictureFacts &facts, const QStringList &files);
+// (as `info --json` gives them), and per entry the frame as `info --json`
+// writes it (core/factsjson.h) with its file, hash and duplicateOf (and
+// timeMs for samples).
+QByteArray timingJson(const QString &source, const PictureFacts &facts,
+                      const std::vector<TimingEntry> &entries);
+
+// The files a timing file names, joined onto `folder`; nothing when it cannot
+// be read as one. A run whose names are known only after decoding (samples,
+// duplicates left out) takes its input as finished by these.
+std::optional<QStringList> filesOfTiming(const QString &timingPath, const QString &folder);
 
 // The budget for the canvases of the files a run exports at once, unless the
 // user gives another: enough for a few files of the largest canvases there are

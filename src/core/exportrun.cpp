@@ -6,7 +6,11 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <map>
+#include <tuple>
+#include <utility>
 
+#include "core/framehash.h"
 #include "core/picturefacts.h"
 #include "imaging/engine/framesaver.h"
 #include "imaging/exportnames.h"
@@ -120,8 +124,18 @@ ExportResult runExport(const ExportRequest &request, const ExportControl &contro
 
     std::vector<QString> names;
     names.reserve(frames.size());
-    for (int frame : frames)
-        names.push_back(exportFrameName(request.folder, base, frame, extension, request.numberWidth));
+    for (size_t k = 0; k < frames.size(); ++k)
+        names.push_back(exportFrameName(request.folder, base,
+                                        request.numberByPosition ? int(k) : frames[k], extension,
+                                        request.numberWidth));
+    const bool hashing = request.hashes || request.unique;
+    if (hashing)
+        result.hashes.assign(frames.size(), std::nullopt);
+    if (request.unique)
+        result.duplicateOf.assign(frames.size(), -1);
+    // (hash, width, height) -> the first position that wrote that picture.
+    std::map<std::tuple<std::uint64_t, int, int>, int> firstWithPicture;
+    int selectedFrame = -1; // the frame the picture shows after a successful selection
 
     // The identifier stays all zeros when no encoder matches; that is reported
     // for every frame instead of letting the save fail quietly.
@@ -172,19 +186,38 @@ ExportResult runExport(const ExportRequest &request, const ExportControl &contro
             } else if (!haveEncoder) {
                 fail(k, engine::Cause::NoEncoder, engine::GenericError, false);
                 ++finishedBefore;
-            } else if (const engine::Status s = picture->selectFrame(dimension, std::uint32_t(frames[k]));
+            } else if (const engine::Status s = frames[k] == selectedFrame
+                                                    ? engine::Ok
+                                                    : picture->selectFrame(dimension, std::uint32_t(frames[k]));
                        s != engine::Ok) {
+                selectedFrame = -1;
                 const engine::Cause cause = engine::causeFromStatus(s) == engine::Cause::SourceChanged
                                                 ? engine::Cause::SourceChanged
                                                 : engine::Cause::FrameUnreadable;
                 fail(k, cause, s, true);
                 ++finishedBefore;
             } else {
-                if (picture->activeFrameDamaged())
+                const bool again = frames[k] == selectedFrame;
+                selectedFrame = frames[k];
+                if (picture->activeFrameDamaged() && !again)
                     result.damaged.push_back(frames[k]);
-                saver.submit(picture->activeFrame(), clsid, quality.parameters(), names[k],
-                             std::uint32_t(k));
-                ++submitted;
+                const QImage &frame = picture->activeFrame();
+                int earlier = -1;
+                if (hashing) {
+                    const std::uint64_t hash = frameHash(frame);
+                    result.hashes[k] = hash;
+                    if (request.unique)
+                        earlier = firstWithPicture.try_emplace({hash, frame.width(), frame.height()}, int(k))
+                                      .first->second;
+                }
+                if (earlier >= 0 && earlier != int(k)) {
+                    result.duplicateOf[k] = earlier;
+                    ++result.duplicates;
+                    ++finishedBefore;
+                } else {
+                    saver.submit(frame, clsid, quality.parameters(), names[k], std::uint32_t(k));
+                    ++submitted;
+                }
             }
             report(saver);
         }
@@ -200,6 +233,8 @@ ExportResult runExport(const ExportRequest &request, const ExportControl &contro
         result.written = submitted - int(saver.failures().size());
     }
     // Only frames actually written count as damaged ones.
+    std::sort(result.damaged.begin(), result.damaged.end());
+    result.damaged.erase(std::unique(result.damaged.begin(), result.damaged.end()), result.damaged.end());
     std::erase_if(result.damaged, [&](int frame) {
         return std::any_of(failures.begin(), failures.end(),
                            [frame](const ExportFailure &f) { return f.frame == frame; });

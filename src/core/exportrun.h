@@ -23,6 +23,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "core/jobs.h"
@@ -41,6 +42,14 @@ struct ExportRequest {
     std::vector<int> frames;
     // Frame numbers zero-padded to this many digits (0: as the window writes them).
     int numberWidth = 0;
+    // Number the files by their position in `frames` (from 1) instead of by
+    // frame: a run over samples, which may show one frame several times.
+    bool numberByPosition = false;
+    // Hash each frame decoded (core/framehash.h), for the timing files.
+    bool hashes = false;
+    // A frame equal to one written earlier in this run (the same hash and
+    // size) is not written again; ExportResult::duplicateOf names the earlier one.
+    bool unique = false;
 };
 
 struct ExportFailure {
@@ -72,6 +81,13 @@ struct ExportResult {
     // Frames (from 0) written although their data is corrupt or cut short
     // part-way: drawn as far as they decode, in frame order.
     std::vector<int> damaged;
+    // With `hashes` (or `unique`), one per position of `files`: the decoded
+    // frame's content hash, or nothing when it was not decoded.
+    std::vector<std::optional<std::uint64_t>> hashes;
+    // With `unique`, one per position: the earlier position whose file holds the
+    // same picture (this one was not written), or -1.
+    std::vector<int> duplicateOf;
+    int duplicates = 0; // positions not written for being duplicates
 };
 
 struct ExportControl {
@@ -86,6 +102,9 @@ struct ExportControl {
     int encoderThreads = 0;
 };
 
+// A run over `frames` may name a frame more than once (samples by time): the
+// frame is then decoded once and written under each of its names.
+//
 // folder + base + "_" + (frameIndex + 1) + extension, the number zero-padded to
 // `numberWidth` digits; exportFileName's names when `numberWidth` is 0.
 QString exportFrameName(const QString &folder, const QString &base, int frameIndex,

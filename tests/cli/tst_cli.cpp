@@ -281,6 +281,8 @@ void TestCli::infoFramesAndTiming()
     for (qsizetype i = 0; i < timing.size(); ++i) {
         QJsonObject t = timing[i].toObject();
         QCOMPARE(t.take(QStringLiteral("file")).toString(), QStringLiteral("p_%1.GIF").arg(i + 1));
+        QVERIFY(t.take(QStringLiteral("hash")).isString());
+        QVERIFY(t.take(QStringLiteral("duplicateOf")).isNull());
         QCOMPARE(t, printed[i].toObject());
     }
 }
