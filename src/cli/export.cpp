@@ -19,7 +19,8 @@ namespace {
 // file descriptors and memory (each file holds a decoder and its frames).
 constexpr int MaxJobs = 256;
 
-// "2,5-7" -> {2..2, 5..7}; frame numbers count from 1. False on bad syntax.
+} // namespace
+
 bool parseFrames(const QString &text, std::vector<FrameRange> *out)
 {
     const QStringList parts = text.split(QLatin1Char(','));
@@ -42,8 +43,6 @@ bool parseFrames(const QString &text, std::vector<FrameRange> *out)
     }
     return !out->empty();
 }
-
-} // namespace
 
 int exportCommand(const QStringList &rawArgs)
 {
