@@ -26,12 +26,13 @@ constexpr std::uint32_t MaxStates = 16;
 // so a backward order costs one refill per window.
 class FrameWalker {
 public:
-    explicit FrameWalker(engine::Image &image)
+    // Only an order that goes back needs the window.
+    FrameWalker(engine::Image &image, bool backward)
         : m_image(image)
     {
         const std::int64_t frameBytes = std::max<std::int64_t>(std::int64_t(image.width()) * image.height() * 4, 1);
-        m_window = std::max<std::size_t>(MinWindow, std::size_t(WindowBytes / frameBytes));
-        m_stateEvery = std::max<std::uint32_t>(std::uint32_t(m_window),
+        m_window = backward ? std::max<std::size_t>(MinWindow, std::size_t(WindowBytes / frameBytes)) : 0;
+        m_stateEvery = std::max<std::uint32_t>(std::uint32_t(std::max(m_window, MinWindow)),
                                                (image.frameCount() + MaxStates - 1) / MaxStates);
     }
 
@@ -63,10 +64,10 @@ public:
                 return s;
             }
             m_active = i;
-            if (i % m_stateEvery == 0 && !m_states.count(i))
+            if (m_window > 0 && i % m_stateEvery == 0 && !m_states.count(i))
                 if (auto state = m_image.saveState())
                     m_states.emplace(i, std::move(state));
-            if (index - i < m_window) {
+            if (index - i < std::uint32_t(m_window)) {
                 m_held.emplace(i, m_image.activeFrame());
                 while (m_held.size() > m_window)
                     m_held.erase(m_held.begin());
@@ -128,7 +129,7 @@ AnimateResult animate(engine::Image &image, bool gif, const AnimateRequest &requ
             chosen.push_back(i);
     const std::vector<std::uint32_t> order = playOrder(chosen, request.order);
     const std::vector<std::uint32_t> stored = image.frameDelaysMs();
-    FrameWalker walker(image);
+    FrameWalker walker(image, request.order != FrameOrder::Forward);
 
     engine::AnimationOptions options;
     options.format = request.format;
