@@ -11,9 +11,6 @@
 
 namespace {
 
-// Frames held to serve a backward order: enough for a long stretch between
-// refills, bounded in bytes so that a large canvas holds only a few.
-constexpr std::int64_t WindowBytes = std::int64_t(64) << 20;
 constexpr std::size_t MinWindow = 2;
 // Saved decoder states at most: their spacing grows with the frame count, so
 // their memory does not.
@@ -26,12 +23,12 @@ constexpr std::uint32_t MaxStates = 16;
 // so a backward order costs one refill per window.
 class FrameWalker {
 public:
-    // Only an order that goes back needs the window.
-    FrameWalker(engine::Image &image, bool backward)
+    // Only an order that goes back needs the window, of `windowBytes`.
+    FrameWalker(engine::Image &image, bool backward, std::int64_t windowBytes)
         : m_image(image)
     {
         const std::int64_t frameBytes = std::max<std::int64_t>(std::int64_t(image.width()) * image.height() * 4, 1);
-        m_window = backward ? std::max<std::size_t>(MinWindow, std::size_t(WindowBytes / frameBytes)) : 0;
+        m_window = backward ? std::max<std::size_t>(MinWindow, std::size_t(windowBytes / frameBytes)) : 0;
         m_stateEvery = std::max<std::uint32_t>(std::uint32_t(std::max(m_window, MinWindow)),
                                                (image.frameCount() + MaxStates - 1) / MaxStates);
     }
@@ -129,7 +126,7 @@ AnimateResult animate(engine::Image &image, bool gif, const AnimateRequest &requ
             chosen.push_back(i);
     const std::vector<std::uint32_t> order = playOrder(chosen, request.order);
     const std::vector<std::uint32_t> stored = image.frameDelaysMs();
-    FrameWalker walker(image, request.order != FrameOrder::Forward);
+    FrameWalker walker(image, request.order != FrameOrder::Forward, request.heldBytes);
 
     engine::AnimationOptions options;
     options.format = request.format;

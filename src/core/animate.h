@@ -34,6 +34,9 @@ struct AnimateRequest {
     double speed = 1.0; // delays are divided by it
     int plays = -1;     // total plays, 0 for ever; -1: as many as the source
     int quality = -1;   // WebP only: -1 lossless, 0..100 lossy
+    // Bytes of recent frames held to serve a backward order (at least two
+    // frames are held); the larger, the fewer times frames are composed again.
+    std::int64_t heldBytes = std::int64_t(64) << 20;
 };
 
 struct AnimateResult {

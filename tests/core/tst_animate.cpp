@@ -271,13 +271,31 @@ private slots:
         roundTrip(source, request, exact, raised, quantised);
     }
 
+    void chosenFrames_data()
+    {
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<FrameOrder>("order");
+        QTest::addColumn<qint64>("heldBytes");
+        QTest::addColumn<QList<int>>("frames");
+        const QString moving = path("moving.gif");
+        const QString webp = QStringLiteral(FG_TEST_DATA "/webp-lossless-blend-dispose.webp");
+        QTest::newRow("frames 2, 4, 5 ping-pong") << moving << FrameOrder::PingPong << qint64(std::int64_t(64) << 20) << QList<int>{1, 3, 4};
+        QTest::newRow("backwards through two held frames and saved states") << moving << FrameOrder::Reverse << qint64(1) << QList<int>{0, 1, 2, 3, 4};
+        QTest::newRow("backwards through two held frames, starting over") << webp << FrameOrder::Reverse << qint64(1) << QList<int>{0, 1, 2};
+    }
+
     void chosenFrames()
     {
+        QFETCH(QString, source);
+        QFETCH(FrameOrder, order);
+        QFETCH(qint64, heldBytes);
+        QFETCH(QList<int>, frames);
         AnimateRequest request;
-        request.target = path("chosen.gif");
-        request.frames = {1, 3, 4};
-        request.order = FrameOrder::PingPong;
-        roundTrip(path("moving.gif"), request, true, 0, 0);
+        request.target = m_dir.filePath(QStringLiteral("chosen-%1.gif").arg(QTest::currentDataTag()));
+        request.frames.assign(frames.begin(), frames.end());
+        request.order = order;
+        request.heldBytes = heldBytes;
+        roundTrip(source, request, true, 0, 0);
     }
 
     // The checked files of the shared corpus, when it is there.
