@@ -107,6 +107,50 @@ private:
 
 // ---------------------------------------------------------------- GIF
 
+// Bits the GIF LZW coder would write for `indexes` with this minimum code
+// size: the same dictionary growth and resets as the encoder, no output.
+std::size_t lzwCodedBits(const std::vector<std::uint8_t> &indexes, int minCodeSize)
+{
+    constexpr int MaxCode = 4096;
+    constexpr std::size_t Slots = 8192; // open addressing, at most half full
+    const int clear = 1 << minCodeSize;
+    std::vector<std::uint32_t> keys(Slots);
+    std::vector<std::uint16_t> codes(Slots);
+    std::vector<std::uint32_t> stamps(Slots, 0);
+    std::uint32_t stamp = 1;
+    int next = clear + 2, size = minCodeSize + 1;
+    std::size_t bits = std::size_t(size); // the opening clear code
+    if (indexes.empty())
+        return bits;
+    std::uint32_t prefix = indexes[0];
+    for (std::size_t i = 1; i < indexes.size(); ++i) {
+        const std::uint32_t key = (prefix << 8) | indexes[i];
+        std::size_t slot = (key * 2654435761u) & (Slots - 1);
+        while (stamps[slot] == stamp && keys[slot] != key)
+            slot = (slot + 1) & (Slots - 1);
+        if (stamps[slot] == stamp) {
+            prefix = codes[slot];
+            continue;
+        }
+        bits += std::size_t(size);
+        if (next < MaxCode) {
+            stamps[slot] = stamp;
+            keys[slot] = key;
+            codes[slot] = std::uint16_t(next);
+            if (next == (1 << size) && size < 12)
+                ++size;
+            ++next;
+        } else {
+            bits += std::size_t(size); // clear code, and the dictionary starts again
+            ++stamp;
+            next = clear + 2;
+            size = minCodeSize + 1;
+        }
+        prefix = indexes[i];
+    }
+    return bits + 2 * std::size_t(size); // the last code and the end code
+}
+
 struct GifCloser {
     void operator()(GifFileType *gif) const
     {
@@ -281,8 +325,9 @@ private:
             rect = Rect{0, 0, 1, 1}; // a frame has at least one pixel
 
         // The rectangle's picture: pixels the canvas already shows are left
-        // transparent (drawn over, they change nothing), when a table can say so.
-        const bool leaveUnchanged = m_global.empty() || m_globalTransparent >= 0;
+        // transparent (drawn over, they change nothing), unless the one table
+        // of all frames has no transparent entry.
+        const bool leaveUnchanged = m_options.sharedColours.empty() || m_globalTransparent >= 0;
         QImage part(rect.w, rect.h, QImage::Format_ARGB32);
         if (part.isNull()) {
             fail(OutOfMemory, Cause::OutOfMemory);
@@ -315,6 +360,8 @@ private:
                 i = m_globalIndex.at(binaryPixel(own[i]));
         }
         const int transparent = local.empty() ? m_globalTransparent : transparentEntry(local);
+        if (leaveUnchanged && transparent >= 0)
+            keepUnchangedWhereSmaller(frame, part, rect, local.empty() ? m_global : local, &indexed);
 
         if (!m_gif && begin() != Ok)
             return;
@@ -365,6 +412,37 @@ private:
             for (int x = 0; x < rect.w; ++x)
                 b[x] = clear.empty() ? f[x] : 0u;
         }
+    }
+
+    // Unchanged pixels left transparent usually compress better, but not
+    // always (a transparent hole in a flat area breaks its runs): where the
+    // table has their colours, the smaller of the two codings is kept.
+    void keepUnchangedWhereSmaller(const QImage &frame, const QImage &part, const Rect &rect,
+                                   const std::vector<std::uint32_t> &table, IndexedFrame *indexed)
+    {
+        std::unordered_map<std::uint32_t, std::uint8_t> index;
+        for (std::size_t i = table.size(); i-- > 0;)
+            index[binaryPixel(table[i])] = std::uint8_t(i);
+        std::vector<std::uint8_t> whole = indexed->indexes;
+        bool any = false;
+        for (int y = 0; y < rect.h; ++y) {
+            const std::uint32_t *f = row(frame, rect.y + y) + rect.x;
+            const std::uint32_t *p = row(part, y);
+            for (int x = 0; x < rect.w; ++x) {
+                if (p[x] != 0 || f[x] == 0)
+                    continue;
+                const auto it = index.find(f[x]);
+                if (it == index.end())
+                    return;
+                whole[std::size_t(y) * std::size_t(rect.w) + std::size_t(x)] = it->second;
+                any = true;
+            }
+        }
+        int depth = 2;
+        while ((1u << depth) < table.size())
+            ++depth;
+        if (any && lzwCodedBits(whole, depth) < lzwCodedBits(indexed->indexes, depth))
+            indexed->indexes = std::move(whole);
     }
 
     // Indexes into the global table; false when a colour is not in it.
