@@ -41,6 +41,10 @@ private slots:
             << QStringList{"animate", "IN", "--to", "OUT/a.gif", "--speed", "10.5"} << 2 << "0.1 to 10" << none;
         QTest::newRow("a frame the picture lacks writes nothing")
             << QStringList{"animate", "IN", "--to", "OUT/a.gif", "--frames", "2-9"} << 1 << "no frame 7" << none;
+        QTest::newRow("a missing output folder fails with its cause")
+            << QStringList{"animate", "IN", "--to", "OUT/gone/a.gif"} << 1 << "not written: folder missing" << none;
+        QTest::newRow("a sheet in a missing folder fails with its cause")
+            << QStringList{"sheet", "IN", "--to", "OUT/gone/s.png"} << 1 << "not written: folder missing" << none;
         QTest::newRow("sheet with its atlas")
             << QStringList{"sheet", "IN", "--to", "OUT/s.png", "--json", "array", "--unique", "--trim"} << 0 << ""
             << QStringList{"s.json", "s.png"};

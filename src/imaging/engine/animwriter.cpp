@@ -518,19 +518,20 @@ std::uint8_t paeth(int a, int b, int c)
 
 // One scanline filtered the way that leaves the smallest sum of magnitudes,
 // the usual choice for true colour; palette rows are best left unfiltered.
+// `trial` is work space of n bytes.
 void filterRow(const std::uint8_t *cur, const std::uint8_t *prev, std::size_t n, int bpp,
-               bool adaptive, std::vector<std::uint8_t> *out)
+               bool adaptive, std::vector<std::uint8_t> *trial, std::vector<std::uint8_t> *out)
 {
-    if (!adaptive) {
-        out->push_back(0);
-        out->insert(out->end(), cur, cur + n);
+    const std::size_t start = out->size();
+    out->push_back(0);
+    out->insert(out->end(), cur, cur + n);
+    if (!adaptive)
         return;
-    }
-    std::vector<std::uint8_t> trial(n);
-    std::vector<std::uint8_t> chosen;
-    std::uint64_t bestSum = UINT64_MAX;
-    int bestType = 0;
-    for (int type = 0; type < 5; ++type) {
+    std::uint8_t *best = out->data() + start;
+    std::uint64_t bestSum = 0;
+    for (std::size_t i = 0; i < n; ++i)
+        bestSum += cur[i] < 128 ? cur[i] : 256 - cur[i];
+    for (int type = 1; type < 5; ++type) {
         std::uint64_t sum = 0;
         for (std::size_t i = 0; i < n; ++i) {
             const int a = i >= std::size_t(bpp) ? cur[i - bpp] : 0;
@@ -541,26 +542,25 @@ void filterRow(const std::uint8_t *cur, const std::uint8_t *prev, std::size_t n,
             case 1: v = std::uint8_t(v - a); break;
             case 2: v = std::uint8_t(v - b); break;
             case 3: v = std::uint8_t(v - ((a + b) >> 1)); break;
-            case 4: v = std::uint8_t(v - paeth(a, b, c)); break;
-            default: break;
+            default: v = std::uint8_t(v - paeth(a, b, c)); break;
             }
-            trial[i] = v;
-            sum += std::uint64_t(v < 128 ? v : 256 - v);
+            (*trial)[i] = v;
+            sum += v < 128 ? v : 256 - v;
         }
         if (sum < bestSum) {
             bestSum = sum;
-            bestType = type;
-            chosen = trial;
+            best[0] = std::uint8_t(type);
+            std::copy(trial->begin(), trial->begin() + std::ptrdiff_t(n), best + 1);
         }
     }
-    out->push_back(std::uint8_t(bestType));
-    out->insert(out->end(), chosen.begin(), chosen.end());
 }
 
 class ApngAnimationWriter final : public AnimationWriter {
 public:
     ApngAnimationWriter(const QString &path, const AnimationOptions &options)
-        : m_file(path), m_options(options), m_deflate(libdeflate_alloc_compressor(PngDeflateLevel))
+        : m_file(path), m_options(options), m_palette(!options.sharedColours.empty()),
+          // The levels the PNG frames of an export use (engine/pngwriter.h).
+          m_deflate(libdeflate_alloc_compressor(m_palette ? PngDeflateLevel : TrueColourDeflateLevel))
     {
         if (options.width <= 0 || options.height <= 0 || options.frameCount == 0) {
             fail(InvalidParameter, Cause::EncodeFailed);
@@ -570,7 +570,6 @@ public:
             fail(OutOfMemory, Cause::OutOfMemory);
             return;
         }
-        m_palette = !options.sharedColours.empty();
         static const char signature[] = "\x89PNG\r\n\x1a\n";
         m_file.write(signature, 8);
         QByteArray ihdr;
@@ -644,7 +643,7 @@ public:
         const std::size_t rowBytes = std::size_t(rect.w) * std::size_t(bpp);
         std::vector<std::uint8_t> raw;
         raw.reserve((rowBytes + 1) * std::size_t(rect.h));
-        std::vector<std::uint8_t> cur(rowBytes), prev(rowBytes);
+        std::vector<std::uint8_t> cur(rowBytes), prev(rowBytes), trial(rowBytes);
         for (int y = 0; y < rect.h; ++y) {
             const std::uint32_t *src = row(frame, rect.y + y) + rect.x;
             for (int x = 0; x < rect.w; ++x) {
@@ -661,7 +660,7 @@ public:
                     d[3] = std::uint8_t(src[x] >> 24);
                 }
             }
-            filterRow(cur.data(), y > 0 ? prev.data() : nullptr, rowBytes, bpp, !m_palette, &raw);
+            filterRow(cur.data(), y > 0 ? prev.data() : nullptr, rowBytes, bpp, !m_palette, &trial, &raw);
             std::swap(cur, prev);
         }
         QByteArray data;
@@ -707,8 +706,8 @@ private:
 
     AtomicFile m_file;
     AnimationOptions m_options;
-    std::unique_ptr<libdeflate_compressor, CompressorDeleter> m_deflate;
     bool m_palette = false;
+    std::unique_ptr<libdeflate_compressor, CompressorDeleter> m_deflate;
     std::unordered_map<std::uint32_t, std::uint8_t> m_index;
     QImage m_previous;
     std::uint32_t m_sequence = 0;
