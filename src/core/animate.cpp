@@ -146,6 +146,10 @@ AnimateResult animate(engine::Image &image, bool gif, const AnimateRequest &requ
     if (request.format != engine::AnimationFormat::Webp) {
         engine::ColourSet colours(request.format);
         for (std::uint32_t i : chosen) {
+            if (request.cancel && request.cancel->load()) {
+                result.cancelled = true;
+                return result;
+            }
             const engine::Status s = walker.frame(i, &frame);
             if (s != engine::Ok)
                 return failed(s, i);
@@ -160,12 +164,18 @@ AnimateResult animate(engine::Image &image, bool gif, const AnimateRequest &requ
     for (std::uint32_t i : order) {
         if (writer->status() != engine::Ok)
             break;
+        if (request.cancel && request.cancel->load()) {
+            result.cancelled = true;
+            return result;
+        }
         const engine::Status s = walker.frame(i, &frame);
         if (s != engine::Ok)
             return failed(s, i);
         const std::int64_t played = engine::playedDelayMs(i < stored.size() ? stored[i] : 0, gif);
         writer->addFrame(frame, double(played) / request.speed);
         ++result.framesWritten;
+        if (request.progress)
+            request.progress(result.framesWritten, std::uint32_t(order.size()));
     }
     if (writer->status() == engine::Ok)
         writer->finish();

@@ -9,12 +9,14 @@
 // again rather than held, and a backward order is served from a window of
 // recent frames refilled from the decoder's saved states.
 //
-// Plain functions; one thread at a time per Image; nothing throws but
-// std::bad_alloc.
+// Plain functions; one thread at a time per Image (a job's thread); only the
+// cancel flag is read across threads. Nothing throws but std::bad_alloc.
 
 #include <QString>
 
+#include <atomic>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "imaging/engine/animwriter.h"
@@ -37,12 +39,18 @@ struct AnimateRequest {
     // Bytes of recent frames held to serve a backward order (at least two
     // frames are held); the larger, the fewer times frames are composed again.
     std::int64_t heldBytes = std::int64_t(64) << 20;
+    // Set from another thread to stop before the next frame; nothing is written.
+    const std::atomic_bool *cancel = nullptr;
+    // Called after each frame written (the frames written so far, of all), on
+    // the calling thread.
+    std::function<void(std::uint32_t done, std::uint32_t total)> progress;
 };
 
 struct AnimateResult {
     engine::Cause cause = engine::Cause::None;
     std::int64_t failedFrame = -1; // the source frame that could not be composed
     std::uint32_t framesWritten = 0;
+    bool cancelled = false; // stopped by the request's cancel flag; nothing written
     engine::AnimationNotes notes;
 };
 

@@ -3,6 +3,7 @@
 // the chosen order and speed (GIF: alpha all or nothing, delays in whole
 // hundredths and never below 20 ms), with the loop count asked for.
 
+#include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -296,6 +297,38 @@ private slots:
         request.order = order;
         request.heldBytes = heldBytes;
         roundTrip(source, request, true, 0, 0);
+    }
+
+    void cancelLeavesNoFile_data()
+    {
+        QTest::addColumn<AnimationFormat>("format");
+        QTest::newRow("gif") << AnimationFormat::Gif;
+        QTest::newRow("apng") << AnimationFormat::Apng;
+        QTest::newRow("webp") << AnimationFormat::Webp;
+    }
+
+    // Stopped after two frames: progress said so, and no file is left.
+    void cancelLeavesNoFile()
+    {
+        QFETCH(AnimationFormat, format);
+        std::atomic_bool cancel{false};
+        std::vector<std::uint32_t> seen;
+        AnimateRequest request;
+        request.format = format;
+        request.target = m_dir.filePath(QStringLiteral("cancelled") + suffix(format));
+        request.cancel = &cancel;
+        request.progress = [&](std::uint32_t done, std::uint32_t total) {
+            seen.push_back(done);
+            QCOMPARE(total, 5u);
+            if (done == 2)
+                cancel = true;
+        };
+        auto image = engine::Image::load(path("moving.gif"));
+        const AnimateResult result = animate(*image, true, request);
+        QVERIFY(result.cancelled);
+        QCOMPARE(seen, (std::vector<std::uint32_t>{1, 2}));
+        QCOMPARE(QDir(m_dir.path()).entryList(QStringList{QStringLiteral("*cancelled*")}, QDir::Files | QDir::Hidden),
+                 QStringList());
     }
 
     // The checked files of the shared corpus, when it is there.

@@ -6,8 +6,8 @@
 #include <webp/mux.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
-#include <cstring>
 #include <unordered_map>
 
 #include "imaging/engine/atomicfile.h"
@@ -356,8 +356,11 @@ private:
                 return;
             const std::vector<std::uint32_t> own = indexed.palette;
             setGlobal(own); // may put a transparent entry in front
+            std::array<std::uint8_t, 256> to{};
+            for (std::size_t k = 0; k < own.size(); ++k)
+                to[k] = m_globalIndex[binaryPixel(own[k])];
             for (std::uint8_t &i : indexed.indexes)
-                i = m_globalIndex.at(binaryPixel(own[i]));
+                i = to[i];
         }
         const int transparent = local.empty() ? m_globalTransparent : transparentEntry(local);
         if (leaveUnchanged && transparent >= 0)
