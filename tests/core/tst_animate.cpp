@@ -91,7 +91,7 @@ std::vector<Stretch> playedTimeline(const QString &path, int *loopCount)
     for (std::uint32_t i = 0; i < image->frameCount(); ++i) {
         image->selectFrame(image->frameDimension(), i);
         const double ms = delays.empty() ? 0 : double(engine::playedDelayMs(delays[i], gif));
-        // A single frame written as a still picture has no delay.
+        // A still picture has no delay, and is still on screen.
         append(&line, frameHash(image->activeFrame()), image->frameCount() == 1 && ms == 0 ? 1 : ms);
     }
     return line;
@@ -147,7 +147,11 @@ private:
         const std::vector<Stretch> played = playedTimeline(request.target, &loop);
         const std::vector<Stretch> wanted = expectedTimeline(source, request);
         const int plays = request.plays >= 0 ? request.plays : sourcePlays(*image, isGifFile(source));
-        QCOMPARE(loop, loopCountFor(request.format, plays));
+        // libwebp writes a single picture as a still one, without a loop count
+        // or a delay.
+        const bool still = request.format == AnimationFormat::Webp && played.size() == 1 && loop == -1;
+        if (!still)
+            QCOMPARE(loop, loopCountFor(request.format, plays));
         QCOMPARE(played.size(), wanted.size());
         // GIF hundredths carry their rounding error on: every moment within
         // 10 ms; milliseconds elsewhere, rounded once.
@@ -155,7 +159,7 @@ private:
         for (std::size_t i = 0; i < wanted.size(); ++i) {
             if (exact)
                 QVERIFY2(played[i].hash == wanted[i].hash, qPrintable(QStringLiteral("stretch %1").arg(i)));
-            QVERIFY2(std::abs(played[i].end - wanted[i].end) <= slack,
+            QVERIFY2(still || std::abs(played[i].end - wanted[i].end) <= slack,
                      qPrintable(QStringLiteral("stretch %1 ends at %2, wanted %3")
                                     .arg(i).arg(played[i].end).arg(wanted[i].end)));
         }
@@ -349,15 +353,17 @@ private slots:
             auto image = engine::Image::load(source);
             if (!image || image->frameCount() > 40 || image->width() * image->height() > 160000)
                 continue;
+            // Each format in turn, forwards and backwards.
             AnimateRequest request;
-            request.target = m_dir.filePath(QStringLiteral("corpus-%1.gif").arg(done));
+            const AnimationFormat formats[] = {AnimationFormat::Gif, AnimationFormat::Apng, AnimationFormat::Webp};
+            request.format = formats[done % 3];
+            request.target = m_dir.filePath(QStringLiteral("corpus-%1").arg(done) + suffix(request.format));
             request.order = done % 2 ? FrameOrder::Reverse : FrameOrder::Forward;
             roundTrip(source, request, true, 0, 0);
             if (QTest::currentTestFailed())
                 QFAIL(qPrintable(source));
             ++done;
         }
-        qInfo("corpus files: %d", done);
         if (done == 0)
             QSKIP("no corpus file fits");
     }
