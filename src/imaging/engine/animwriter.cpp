@@ -21,8 +21,9 @@ namespace engine {
 namespace {
 
 constexpr int MaxColours = 256;
-// Largest delay a GIF (hundredths) or an APNG (16-bit numerator) can hold.
-constexpr int MaxDelayField = 65535;
+// The largest 16-bit field: a GIF's delay (hundredths) and loop repeats, an
+// APNG's delay numerator.
+constexpr int MaxField = 65535;
 
 // GIF pixels: alpha below half is transparent, the rest opaque; a transparent
 // pixel has no colour.
@@ -194,6 +195,10 @@ public:
     GifAnimationWriter(const QString &path, const AnimationOptions &options)
         : m_file(path), m_options(options)
     {
+        if (m_file.status() != Ok) {
+            fail(m_file.status(), m_file.cause());
+            return;
+        }
         if (options.width <= 0 || options.height <= 0 || options.width > 65535
             || options.height > 65535) {
             fail(InvalidParameter, Cause::PictureTooLarge);
@@ -234,7 +239,8 @@ public:
         writePending(nullptr);
         if (m_status != Ok)
             return m_status;
-        if (EGifCloseFile(m_gif.release(), nullptr) != GIF_OK && m_file.status() == Ok)
+        int error = 0;
+        if (EGifCloseFile(m_gif.release(), &error) != GIF_OK && m_file.status() == Ok)
             return fail(GenericError, Cause::EncodeFailed);
         if (m_file.status() != Ok)
             return fail(m_file.status(), m_file.cause());
@@ -285,7 +291,7 @@ private:
         // The loop block counts repeats after the first play; without it a GIF
         // plays once.
         if (m_options.plays != 1) {
-            const int repeats = m_options.plays == 0 ? 0 : std::min(m_options.plays - 1, MaxDelayField);
+            const int repeats = m_options.plays == 0 ? 0 : std::min(m_options.plays - 1, MaxField);
             const unsigned char app[] = {'N', 'E', 'T', 'S', 'C', 'A', 'P', 'E', '2', '.', '0'};
             const unsigned char sub[] = {1, std::uint8_t(repeats & 0xFF), std::uint8_t(repeats >> 8)};
             if (EGifPutExtensionLeader(m_gif.get(), APPLICATION_EXT_FUNC_CODE) != GIF_OK
@@ -306,7 +312,7 @@ private:
             ++m_notes.raisedDelays;
             return int(MinGifDelayMs / 10);
         }
-        return int(m_delays.next(delayMs / 10, long(MinGifDelayMs / 10), MaxDelayField));
+        return int(m_delays.next(delayMs / 10, long(MinGifDelayMs / 10), MaxField));
     }
 
     // Writes m_pending, knowing the frame after it (null for the last).
@@ -624,11 +630,15 @@ public:
                 rect = Rect{0, 0, 1, 1};
         }
 
-        long num = m_delays.next(delayMs, 0, MaxDelayField);
+        // Milliseconds, with the rounding error carried on; a delay longer
+        // than the field holds (65 s) goes in hundredths.
+        long num = 0;
         std::uint16_t den = 1000;
-        if (delayMs > MaxDelayField) { // longer than 65 s: hundredths hold it
-            num = std::clamp(std::lrint(delayMs / 10), 0L, long(MaxDelayField));
+        if (delayMs > MaxField) {
+            num = std::clamp(std::lrint(delayMs / 10), 0L, long(MaxField));
             den = 100;
+        } else {
+            num = m_delays.next(delayMs, 0, MaxField);
         }
         QByteArray fctl;
         putBe32(&fctl, m_sequence++);
