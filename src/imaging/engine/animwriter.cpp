@@ -747,7 +747,8 @@ public:
             fail(GenericError, Cause::NoEncoder);
             return;
         }
-        eo.anim_params.loop_count = std::max(options.plays, 0);
+        // A 16-bit field: more plays than it holds would wrap to "for ever".
+        eo.anim_params.loop_count = std::clamp(options.plays, 0, MaxField);
         m_config.lossless = options.quality < 0 ? 1 : 0;
         if (options.quality >= 0)
             m_config.quality = float(std::min(options.quality, 100));
