@@ -13,8 +13,9 @@ namespace {
 // zlib's level: 6 is its default, where the size stops shrinking much for the
 // time spent on flat sprite pictures.
 constexpr int DeflateLevel = 6;
-// Compressed bytes gathered before they go out as one IDAT chunk.
-constexpr std::size_t ChunkBytes = std::size_t(256) << 10;
+// Compressed bytes gathered before they go out as one IDAT chunk: large
+// enough that chunk headers do not count, small beside a band of cells.
+constexpr std::size_t ChunkBytes = std::size_t(64) << 10;
 
 void putBe32(std::uint8_t *p, std::uint32_t v)
 {
