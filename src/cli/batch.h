@@ -28,6 +28,9 @@ struct FrameRange {
     std::uint64_t last;
 };
 
+// "2,5-7" -> {2..2, 5..7}; frame numbers count from 1. False on bad syntax.
+bool parseFrames(const QString &text, std::vector<FrameRange> *out);
+
 struct BatchOptions {
     QStringList inputs;
     QString folder;                 // --to

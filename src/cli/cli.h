@@ -21,6 +21,8 @@ int infoCommand(const QStringList &args);
 int exportCommand(const QStringList &args);
 int thumbsCommand(const QStringList &args);
 int sampleCommand(const QStringList &args);
+int animateCommand(const QStringList &args);
+int sheetCommand(const QStringList &args);
 
 // Prints the usage text on stdout (for --help) or stderr (after a usage error).
 void printUsage(bool toStderr);

@@ -22,7 +22,8 @@ constexpr int MaxJobs = 256;
 constexpr qint64 MaxMemoryMb = qint64(1) << 20;
 constexpr qint64 BytesPerMb = qint64(1) << 20;
 
-// "2,5-7" -> {2..2, 5..7}; frame numbers count from 1. False on bad syntax.
+} // namespace
+
 bool parseFrames(const QString &text, std::vector<FrameRange> *out)
 {
     const QStringList parts = text.split(QLatin1Char(','));
@@ -45,8 +46,6 @@ bool parseFrames(const QString &text, std::vector<FrameRange> *out)
     }
     return !out->empty();
 }
-
-} // namespace
 
 int exportCommand(const QStringList &rawArgs)
 {

@@ -1,4 +1,4 @@
-// falorengif-cli: the command-line front end (info, export, thumbs, sample).
+// falorengif-cli: the command-line front end (info, export, thumbs, sample, animate, sheet).
 
 #include <QCoreApplication>
 
@@ -36,5 +36,9 @@ int main(int argc, char *argv[])
         return cli::thumbsCommand(args);
     if (command == QLatin1String("sample"))
         return cli::sampleCommand(args);
+    if (command == QLatin1String("animate"))
+        return cli::animateCommand(args);
+    if (command == QLatin1String("sheet"))
+        return cli::sheetCommand(args);
     return cli::usageError(QStringLiteral("unknown command: %1").arg(command));
 }
