@@ -99,8 +99,8 @@ public:
 
     // Whether the active frame was drawn only in part: its data is corrupt or
     // cut short part-way, and what decoded is shown over the canvas as it stood.
-    // (A frame of which nothing decodes is not selected at all: selectFrame
-    // returns FrameCorrupt.)
+    // (A frame of which nothing decodes draws nothing: selectFrame returns
+    // FrameCorrupt.)
     virtual bool activeFrameDamaged() const { return false; }
 
     // Loop count (NETSCAPE2.0, acTL, ANIM): -1 when the file has none, 0 for "for ever".
