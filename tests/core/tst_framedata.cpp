@@ -5,6 +5,7 @@
 #include <QtTest>
 
 #include <webp/encode.h>
+#include <xxhash.h>
 
 #include "common/apngwriter.h"
 #include "common/gifwriter.h"
@@ -126,6 +127,17 @@ private slots:
         QFETCH(QImage, b);
         QFETCH(bool, equal);
         QCOMPARE(frameHash(a) == frameHash(b), equal);
+    }
+
+    // Width and height as 32-bit little-endian numbers, then R, G, B, A bytes
+    // row by row, a transparent pixel as four zeros.
+    void hashIsXxh3OverTheDefinedBytes()
+    {
+        const QByteArray bytes = QByteArray::fromHex("0300000002000000"
+                                                     "ff0000ff" "00ff00ff" "0000ffff"
+                                                     "ffffffff" "000000ff" "00000000");
+        QCOMPARE(frameHash(withPixel(picture(), 2, 1, 0x00ABCDEF)),
+                 std::uint64_t(XXH3_64bits(bytes.constData(), std::size_t(bytes.size()))));
     }
 
     void hashTextIsSixteenLowerCaseDigits()
