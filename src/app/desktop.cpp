@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <utility>
 
 #include "common/filepath.h"
 #include "controls/flat/flatedit.h"
@@ -139,6 +140,15 @@ bool TForm1::openPath(const QString &given)
     m_selectAfterListing = isFolder ? QString()
                                     : filepath::join(ShellTreeView1->SelectedFolderPath(), filepath::fileName(path));
     return true;
+}
+
+void TForm1::openStartPath()
+{
+    const QString path = std::exchange(m_startPath, QString());
+    // A path that cannot be opened leaves the tree on its first folder, whose
+    // catalogue is listed after the one error box.
+    if (!path.isEmpty() && !openPath(path) && !m_closing)
+        ScanFolder();
 }
 
 void TForm1::dragEnterEvent(QDragEnterEvent *event)

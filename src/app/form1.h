@@ -72,6 +72,10 @@ public:
         // Where folders are read (the catalogue's listing, the tree's children);
         // null for a thread pool of its own.
         std::unique_ptr<JobRunner> folderRunner;
+        // A folder or file to open once the event loop runs (the command line's
+        // path). The tree's first folder is then not scanned unless the path
+        // cannot be opened.
+        QString startPath;
     };
 
     // The playback timer's tick, in milliseconds: each tick advances the
@@ -227,6 +231,7 @@ private:
 
     void setUpDesktopExtras();
     void ListView1EnterPressed(int row);
+    void openStartPath();
     // Stops a running scan at once; false while a modal window holds it.
     bool stopScanNow();
     // Drops the folder listings, waits for running ones and detaches the tree.
@@ -246,6 +251,8 @@ private:
     RequestSequence m_listing;
     std::unique_ptr<BusyCursor> m_listingBusy;
     QString m_selectAfterListing;
+    // The start path waiting to be opened; the tree's changes scan nothing meanwhile.
+    QString m_startPath;
 
     // The inspection being shown: its path, delays and listing progress.
     QString m_requestedPath;
