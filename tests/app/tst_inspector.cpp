@@ -209,6 +209,37 @@ private slots:
         QTRY_COMPARE(inspector->statusText(), status);
     }
 
+    void drawing_data()
+    {
+        QTest::addColumn<QPoint>("pixel");
+        QTest::addColumn<bool>("transparent");
+        QTest::newRow("an opaque pixel is a whole square of its colour") << QPoint(3, 1) << false;
+        QTest::newRow("a transparent pixel shows the checkerboard") << QPoint(2, 1) << true;
+    }
+
+    void drawing()
+    {
+        QFETCH(QPoint, pixel);
+        QFETCH(bool, transparent);
+        Inspected t;
+        FrameInspector *inspector = t.open(0);
+        QVERIFY(inspector);
+        QTRY_VERIFY(inspector->hasPicture());
+        // Twice the checkerboard's square, so a transparent pixel spans both shades.
+        const int zoom = 16;
+        inspector->canvas()->setZoom(zoom);
+        const QImage shot = inspector->canvas()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+        const QPoint corner = inspector->canvas()->pictureRect().topLeft().toPoint() + pixel * zoom;
+        QSet<QRgb> colours;
+        for (int y = 0; y < zoom; ++y)
+            for (int x = 0; x < zoom; ++x)
+                colours.insert(shot.pixel(corner + QPoint(x, y)));
+        if (transparent)
+            QCOMPARE(colours, (QSet<QRgb>{qRgb(255, 255, 255), qRgb(204, 204, 204)}));
+        else
+            QCOMPARE(colours, QSet<QRgb>{qRgb(PatchColour.r, PatchColour.g, PatchColour.b)});
+    }
+
     void factsOfTheFrameShown_data()
     {
         QTest::addColumn<int>("frame");
