@@ -10,6 +10,7 @@
 #include <QPainter>
 #include <QShortcut>
 #include <QVBoxLayout>
+#include <QWheelEvent>
 
 #include <algorithm>
 #include <array>
@@ -17,7 +18,6 @@
 #include <utility>
 
 #include "common/filepath.h"
-#include "controls/busycursor.h"
 #include "controls/seams.h"
 #include "core/frameinspection.h"
 #include "imaging/engine/atomicfile.h"
@@ -114,6 +114,11 @@ void FrameCanvas::setFit()
 
 void FrameCanvas::zoomStep(int direction)
 {
+    zoomStep(direction, QPointF(width() / 2.0, height() / 2.0));
+}
+
+void FrameCanvas::zoomStep(int direction, const QPointF &anchor)
+{
     const double now = zoom();
     double next = now;
     if (direction > 0) {
@@ -123,7 +128,30 @@ void FrameCanvas::zoomStep(int direction)
         auto it = std::lower_bound(ZoomSteps.begin(), ZoomSteps.end(), now - 1e-9);
         next = it == ZoomSteps.begin() ? ZoomSteps.front() : *std::prev(it);
     }
+    const QRectF before = pictureRect();
     setZoom(next);
+    if (before.isEmpty())
+        return;
+    // The picture point under the anchor, then the pan that puts it back there.
+    const QPointF point = (anchor - before.topLeft()) / now;
+    const QPointF centred((width() - m_picture.width() * m_zoom) / 2,
+                          (height() - m_picture.height() * m_zoom) / 2);
+    m_pan = anchor - point * m_zoom - centred;
+}
+
+void FrameCanvas::wheelEvent(QWheelEvent *event)
+{
+    const QPoint delta = event->angleDelta();
+    if (event->modifiers() & Qt::ControlModifier) {
+        if (delta.y() != 0)
+            zoomStep(delta.y() > 0 ? 1 : -1, event->position());
+    } else {
+        // One notch (120) scrolls 30 screen pixels.
+        m_pan += QPointF(delta) / 4;
+        update();
+    }
+    emit pointerPixel(pixelAt(event->position()));
+    event->accept();
 }
 
 QRectF FrameCanvas::pictureRect() const
@@ -228,6 +256,7 @@ FrameInspector::FrameInspector(FrameInspection *inspection, QWidget *parent)
         m_frame = -1;
         m_shownFrame = -1;
         m_pending = Action::None;
+        m_pendingBusy.reset();
         showFrame(0);
     });
 
@@ -276,6 +305,7 @@ void FrameInspector::frameArrived(int frame, const QImage &picture)
 {
     if (m_pending != Action::None && frame == m_pendingFrame) {
         const Action action = std::exchange(m_pending, Action::None);
+        m_pendingBusy.reset();
         perform(action, picture, frame);
     }
     if (frame != m_frame)
@@ -333,6 +363,8 @@ void FrameInspector::copyFrame(int frame)
     }
     m_pending = Action::Copy;
     m_pendingFrame = frame;
+    if (!m_pendingBusy)
+        m_pendingBusy = std::make_unique<BusyCursor>();
     m_inspection->requestFrame(frame);
 }
 
@@ -346,6 +378,8 @@ void FrameInspector::saveFrame(int frame)
     }
     m_pending = Action::Save;
     m_pendingFrame = frame;
+    if (!m_pendingBusy)
+        m_pendingBusy = std::make_unique<BusyCursor>();
     m_inspection->requestFrame(frame);
 }
 

@@ -15,6 +15,10 @@
 #include <QPointF>
 #include <QWidget>
 
+#include <memory>
+
+#include "controls/busycursor.h"
+
 class QLabel;
 class FrameInspection;
 
@@ -36,8 +40,10 @@ public:
     double zoom() const;
     void setZoom(double zoom);
     void setFit();
-    // One step of the zoom ladder up (+1) or down (-1) from the scale in use.
+    // One step of the zoom ladder up (+1) or down (-1) from the scale in use;
+    // the picture's point under `anchor` (widget coordinates) stays put.
     void zoomStep(int direction);
+    void zoomStep(int direction, const QPointF &anchor);
 
     // The picture's pixel at `pos` (widget coordinates); (-1, -1) outside.
     QPoint pixelAt(const QPointF &pos) const;
@@ -54,6 +60,7 @@ protected:
     void mousePressEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
     void leaveEvent(QEvent *event) override;
+    void wheelEvent(QWheelEvent *event) override;
 
 private:
     QImage m_picture;
@@ -61,7 +68,7 @@ private:
     bool m_fit = true;
     double m_zoom = 1;
     QPointF m_pan;       // offset from the centred position
-    QPointF m_dragFrom;  // where a drag started, or NaN-free (-1) when none
+    QPointF m_dragFrom;  // the pointer's last place while dragging
     bool m_dragging = false;
 };
 
@@ -123,4 +130,5 @@ private:
     QPoint m_pointer{-1, -1};
     Action m_pending = Action::None;
     int m_pendingFrame = -1;
+    std::unique_ptr<BusyCursor> m_pendingBusy;
 };

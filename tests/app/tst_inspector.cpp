@@ -209,6 +209,31 @@ private slots:
         QTRY_COMPARE(inspector->statusText(), status);
     }
 
+    void ctrlWheelZoomKeepsThePixelUnderThePointer_data()
+    {
+        QTest::addColumn<int>("notch"); // +120 in, -120 out
+        QTest::newRow("zooming in") << 120;
+        QTest::newRow("zooming out") << -120;
+    }
+
+    void ctrlWheelZoomKeepsThePixelUnderThePointer()
+    {
+        QFETCH(int, notch);
+        Inspected t;
+        FrameInspector *inspector = t.open(1);
+        QVERIFY(inspector);
+        FrameCanvas *canvas = inspector->canvas();
+        QTRY_VERIFY(inspector->hasPicture());
+        canvas->setZoom(4);
+        const QPointF at = canvas->pictureRect().topLeft() + QPointF(6.5 * 4, 4.5 * 4);
+        QCOMPARE(canvas->pixelAt(at), QPoint(6, 4));
+        QWheelEvent wheel(at, canvas->mapToGlobal(at), {}, QPoint(0, notch), Qt::NoButton,
+                          Qt::ControlModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(canvas, &wheel);
+        QCOMPARE(canvas->zoom(), notch > 0 ? 6.0 : 3.0);
+        QCOMPARE(canvas->pixelAt(at), QPoint(6, 4));
+    }
+
     void drawing_data()
     {
         QTest::addColumn<QPoint>("pixel");
