@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <limits>
 #include <utility>
 
 #include "common/filepath.h"
@@ -36,6 +37,8 @@ const QColor CheckerDark(204, 204, 204);
 // The facts column is wide enough for "颜色表: 局部, 256 色" in the window's font.
 constexpr int FactsWidth = 210;
 const QSize InitialSize(760, 520);
+// Room for a few zoom steps of a small frame and for the "没有帧" text.
+const QSize MinimumCanvas(200, 150);
 
 QString disposalText(engine::Disposal d)
 {
@@ -70,7 +73,7 @@ FrameCanvas::FrameCanvas(QWidget *parent) : QWidget(parent)
 {
     setMouseTracking(true);
     setFocusPolicy(Qt::StrongFocus);
-    setMinimumSize(200, 150);
+    setMinimumSize(MinimumCanvas);
 }
 
 void FrameCanvas::setPicture(const QImage &picture)
@@ -269,7 +272,8 @@ FrameInspector::FrameInspector(FrameInspection *inspection, QWidget *parent)
 
 int FrameInspector::frameCount() const
 {
-    return int(std::min<std::uint32_t>(m_inspection->facts().frameCount, std::uint32_t(INT32_MAX)));
+    return int(std::min<std::uint32_t>(m_inspection->facts().frameCount,
+                                       std::uint32_t(std::numeric_limits<int>::max())));
 }
 
 void FrameInspector::showFrame(int frame)
