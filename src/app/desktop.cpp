@@ -1,12 +1,15 @@
 // TForm1 on the desktop: opening a folder or file given on the command line or
-// dropped from a file manager, the catalogue's Enter key and the toolbar's tips.
+// dropped from a file manager, the catalogue's Enter key, the toolbar's tips,
+// and the frame list's inspector, context menu and keys.
 #include "app/form1.h"
 
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
+#include <QMenu>
 #include <QMimeData>
+#include <QKeyEvent>
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeWidgetItem>
@@ -16,7 +19,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <utility>
 
+#include "app/inspector.h"
 #include "common/filepath.h"
 #include "controls/flat/flatedit.h"
 #include "controls/iconlist.h"
@@ -45,6 +50,37 @@ QString droppedPath(const QMimeData *data)
     return {};
 }
 
+// Ctrl+C and Ctrl+S on the frame list: the list's own Ctrl+C would copy the
+// item's caption as text, so the keys are taken before it sees them.
+class FrameListKeys final : public QObject {
+public:
+    FrameListKeys(QAction *copy, QAction *save, QObject *parent)
+        : QObject(parent), m_copy(copy), m_save(save)
+    {
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() != QEvent::KeyPress && event->type() != QEvent::ShortcutOverride)
+            return QObject::eventFilter(watched, event);
+        auto *key = static_cast<QKeyEvent *>(event);
+        QAction *action = key->matches(QKeySequence::Copy)   ? m_copy
+                          : key->matches(QKeySequence::Save) ? m_save
+                                                             : nullptr;
+        if (!action)
+            return QObject::eventFilter(watched, event);
+        event->accept();
+        if (event->type() == QEvent::KeyPress)
+            action->trigger();
+        return true;
+    }
+
+private:
+    QAction *m_copy;
+    QAction *m_save;
+};
+
 } // namespace
 
 void TForm1::setUpDesktopExtras()
@@ -58,11 +94,88 @@ void TForm1::setUpDesktopExtras()
     // fits the frame list at the designed window size.
     ListView2->setCaptionLines(1);
     connect(ListView1, &IconListView::enterPressed, this, &TForm1::ListView1EnterPressed);
+    setUpFrameList();
     SpeedButton1->setToolTip(QStringLiteral("分解 (Ctrl+D)"));
     SpeedButton8->setToolTip(QStringLiteral("刷新 (F5)"));
     SpeedButton5->setToolTip(QStringLiteral("帮助 (F1)"));
     SpeedButton10->setToolTip(QStringLiteral("关于"));
     SpeedButton11->setToolTip(QStringLiteral("退出 (Ctrl+Q)"));
+}
+
+void TForm1::setUpFrameList()
+{
+    // A double-click or Enter on a frame opens the inspector on it; the menu's
+    // entries and the keys act on the current frame item.
+    connect(ListView2, &QAbstractItemView::doubleClicked, this,
+            [this](const QModelIndex &index) { openFrameInspector(index.row()); });
+    connect(ListView2, &IconListView::enterPressed, this, &TForm1::openFrameInspector);
+    connect(ListView2->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this](const QModelIndex &current) { frameListCurrentChanged(current.row()); });
+    auto emptied = [this] {
+        if (m_inspector && ListView2->items()->count() == 0)
+            m_inspector->showNothing();
+    };
+    connect(ListView2->items(), &QAbstractItemModel::modelReset, this, emptied);
+    connect(ListView2->items(), &QAbstractItemModel::rowsRemoved, this, emptied);
+
+    auto current = [this] { return ListView2->currentIndex().row(); };
+    m_frameListMenu = new QMenu(this);
+    m_frameListMenu->addAction(QStringLiteral("查看帧"), this, [this, current] { openFrameInspector(current()); });
+    m_frameListMenu->addAction(QStringLiteral("复制帧"), this, [this, current] {
+        if (current() >= 0)
+            frameInspector()->copyFrame(current());
+    });
+    m_frameListMenu->addAction(QStringLiteral("另存为..."), this, [this, current] {
+        if (current() >= 0)
+            frameInspector()->saveFrame(current());
+    });
+    ListView2->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(ListView2, &QWidget::customContextMenuRequested, this, [this](const QPoint &pos) {
+        const QModelIndex index = ListView2->indexAt(pos);
+        if (!index.isValid())
+            return;
+        ListView2->selectionModel()->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
+        m_frameListMenu->popup(ListView2->viewport()->mapToGlobal(pos));
+    });
+    const QList<QAction *> entries = m_frameListMenu->actions();
+    ListView2->installEventFilter(new FrameListKeys(entries.at(1), entries.at(2), ListView2));
+}
+
+FrameInspector *TForm1::frameInspector()
+{
+    if (!m_inspector) {
+        m_inspector = new FrameInspector(m_inspection.get(), this);
+        connect(m_inspector, &FrameInspector::frameStepped, this, &TForm1::inspectorStepped);
+    }
+    return m_inspector;
+}
+
+void TForm1::openFrameInspector(int row)
+{
+    if (row < 0 || row >= ListView2->items()->count())
+        return;
+    FrameInspector *inspector = frameInspector();
+    inspector->showFrame(row);
+    inspector->show();
+    inspector->raise();
+    inspector->activateWindow();
+}
+
+void TForm1::frameListCurrentChanged(int row)
+{
+    if (m_inspector && row >= 0)
+        m_inspector->showFrame(row);
+}
+
+void TForm1::inspectorStepped(int frame)
+{
+    // Frames beyond the list have no item to follow.
+    if (frame >= ListView2->items()->count())
+        return;
+    const QModelIndex index = ListView2->items()->index(frame, 0);
+    // The current item moves; the selection made for the export stays.
+    ListView2->selectionModel()->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
+    ListView2->scrollTo(index);
 }
 
 void TForm1::ListView1EnterPressed(int row)
@@ -139,6 +252,15 @@ bool TForm1::openPath(const QString &given)
     m_selectAfterListing = isFolder ? QString()
                                     : filepath::join(ShellTreeView1->SelectedFolderPath(), filepath::fileName(path));
     return true;
+}
+
+void TForm1::openStartPath()
+{
+    const QString path = std::exchange(m_startPath, QString());
+    // A path that cannot be opened leaves the tree on its first folder, whose
+    // catalogue is listed after the one error box.
+    if (!path.isEmpty() && !openPath(path) && !m_closing)
+        ScanFolder();
 }
 
 void TForm1::dragEnterEvent(QDragEnterEvent *event)

@@ -142,6 +142,9 @@ TForm1::TForm1(Options options, QWidget *parent)
     // the tree's root selects it and so runs the first scan.
     connect(ShellTreeView1, &TShellTreeView::OnChange, this, &TForm1::ShellTreeView1Change);
     ShellTreeView1->setJobRunner(m_folderRunner.get());
+    m_startPath = options.startPath;
+    if (!m_startPath.isEmpty())
+        QTimer::singleShot(0, this, &TForm1::openStartPath);
     if (!options.treeRoot.isEmpty())
         ShellTreeView1->setRoot(options.treeRoot);
     ShellTreeView1->Loaded();
@@ -413,6 +416,10 @@ void TForm1::SpeedButton8Click()
 
 void TForm1::ShellTreeView1Change()
 {
+    // The root selected while the start path waits: a broken file there must
+    // not greet the user before the path's folder opens.
+    if (!m_startPath.isEmpty())
+        return;
     // The frame list of a GIF of the old folder stops filling in.
     cancelInspection();
     if (Scanning) {

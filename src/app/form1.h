@@ -50,6 +50,8 @@ class ThelpDlg;
 class TShellTreeView;
 class TGPImage;
 class FrameThumbnailSource;
+class FrameInspector;
+class QMenu;
 
 class TForm1 : public QWidget {
     Q_OBJECT
@@ -72,6 +74,10 @@ public:
         // Where folders are read (the catalogue's listing, the tree's children);
         // null for a thread pool of its own.
         std::unique_ptr<JobRunner> folderRunner;
+        // A folder or file to open once the event loop runs (the command line's
+        // path). The tree's first folder is then not scanned unless the path
+        // cannot be opened.
+        QString startPath;
     };
 
     // The playback timer's tick, in milliseconds: each tick advances the
@@ -171,6 +177,13 @@ public:
     // for its end.
     bool inspecting() const;
     FrameInspection *inspection() const { return m_inspection.get(); }
+    // The frame inspector (made on first use, one per window) and opening it on
+    // frame `row` of the frame list.
+    FrameInspector *frameInspector();
+    void openFrameInspector(int row);
+    // The frame list's context menu: "查看帧", "复制帧", "另存为...".
+    QMenu *frameListMenu() const { return m_frameListMenu; }
+
     // "S 秒 M 毫秒" for a duration in milliseconds.
     static QString durationText(std::int64_t milliseconds);
 
@@ -227,6 +240,10 @@ private:
 
     void setUpDesktopExtras();
     void ListView1EnterPressed(int row);
+    void openStartPath();
+    void setUpFrameList();
+    void frameListCurrentChanged(int row);
+    void inspectorStepped(int frame);
     // Stops a running scan at once; false while a modal window holds it.
     bool stopScanNow();
     // Drops the folder listings, waits for running ones and detaches the tree.
@@ -246,6 +263,8 @@ private:
     RequestSequence m_listing;
     std::unique_ptr<BusyCursor> m_listingBusy;
     QString m_selectAfterListing;
+    // The start path waiting to be opened; the tree's changes scan nothing meanwhile.
+    QString m_startPath;
 
     // The inspection being shown: its path, delays and listing progress.
     QString m_requestedPath;
@@ -258,6 +277,9 @@ private:
     // What waits for the inspection's end.
     bool m_exportAfterInspection = false;
     bool m_playAfterInspection = false;
+
+    FrameInspector *m_inspector = nullptr;
+    QMenu *m_frameListMenu = nullptr;
 
     bool m_placed = false;
     bool m_closing = false;

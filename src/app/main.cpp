@@ -2,7 +2,6 @@
 // the folder or GIF at PATH once the window shows (only the first PATH counts).
 #include <QApplication>
 #include <QFile>
-#include <QTimer>
 
 #include "app/artwork.h"
 #include "app/form1.h"
@@ -11,6 +10,8 @@
 #include "controls/translations.h"
 #include "imaging/gdiplus.h"
 #include "shell/shellfolder.h"
+
+#include <utility>
 
 int main(int argc, char *argv[])
 {
@@ -29,11 +30,11 @@ int main(int argc, char *argv[])
 
     int status = 0;
     {
-        TForm1 form;
+        TForm1::Options options;
+        options.startPath = path;
+        TForm1 form(std::move(options));
         form.CreateDialogs();
         form.show();
-        if (!path.isEmpty())
-            QTimer::singleShot(0, &form, [&form, path] { form.openPath(path); });
         status = app.exec();
     }
     // The tree is gone with the window: the desktop folder object goes next,

@@ -123,6 +123,24 @@ public:
     }
 };
 
+class RealSaveFilePicker final : public SaveFilePicker {
+public:
+    QString pickSaveFile(QWidget *owner, const QString &title, const QString &suggested,
+                         const QString &filter) override
+    {
+        QFileDialog dialog(owner, title, suggested, filter);
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setFileMode(QFileDialog::AnyFile);
+        dialog.setOptions(QFileDialog::DontUseNativeDialog);
+        dialog.setProxyModel(new ChineseFileColumns(&dialog));
+        dialog.selectFile(suggested);
+        ModalScope scope;
+        if (dialog.exec() != QDialog::Accepted)
+            return {};
+        return dialog.selectedFiles().value(0);
+    }
+};
+
 class RealUrlOpener final : public UrlOpener {
 public:
     bool open(const QUrl &url) override { return QDesktopServices::openUrl(url); }
@@ -132,6 +150,8 @@ RealMessageBoxes g_realBoxes;
 RealModalRunner g_realModal;
 RealFolderPicker g_realPicker;
 RealUrlOpener g_realOpener;
+RealSaveFilePicker g_realSavePicker;
+SaveFilePicker *g_savePicker = &g_realSavePicker;
 MessageBoxes *g_boxes = &g_realBoxes;
 ModalRunner *g_modal = &g_realModal;
 FolderPicker *g_picker = &g_realPicker;
@@ -144,6 +164,8 @@ MessageBoxes &messageBoxes() { return *g_boxes; }
 ModalRunner &modalRunner() { return *g_modal; }
 FolderPicker &folderPicker() { return *g_picker; }
 UrlOpener &urlOpener() { return *g_opener; }
+SaveFilePicker &saveFilePicker() { return *g_savePicker; }
+void setSaveFilePicker(SaveFilePicker *impl) { g_savePicker = impl ? impl : &g_realSavePicker; }
 void setMessageBoxes(MessageBoxes *impl) { g_boxes = impl ? impl : &g_realBoxes; }
 void setModalRunner(ModalRunner *impl) { g_modal = impl ? impl : &g_realModal; }
 void setFolderPicker(FolderPicker *impl) { g_picker = impl ? impl : &g_realPicker; }

@@ -50,6 +50,15 @@ public:
     virtual QString pickFolder(QWidget *owner, const QString &title, const QString &startFolder) = 0;
 };
 
+// Asks the user where to save a file, starting at `suggested` (a path); returns
+// the empty string when cancelled.
+class SaveFilePicker {
+public:
+    virtual ~SaveFilePicker() = default;
+    virtual QString pickSaveFile(QWidget *owner, const QString &title, const QString &suggested,
+                                 const QString &filter) = 0;
+};
+
 // Opens a web page or a folder in the desktop's application for it.
 class UrlOpener {
 public:
@@ -62,10 +71,12 @@ public:
 MessageBoxes &messageBoxes();
 ModalRunner &modalRunner();
 FolderPicker &folderPicker();
+SaveFilePicker &saveFilePicker();
 UrlOpener &urlOpener();
 void setMessageBoxes(MessageBoxes *impl);
 void setModalRunner(ModalRunner *impl);
 void setFolderPicker(FolderPicker *impl);
+void setSaveFilePicker(SaveFilePicker *impl);
 void setUrlOpener(UrlOpener *impl);
 
 // The box the real MessageBoxes shows, built but not shown: Chinese button

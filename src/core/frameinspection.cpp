@@ -39,6 +39,7 @@ struct FrameInspection::Shared {
     std::mutex mutex; // guards what follows
     std::map<std::uint32_t, std::shared_ptr<const engine::FrameState>> snapshots;
     std::set<int> seekQueue;
+    std::set<int> fullQueue; // full-size frames, served first
     bool seekActive = false;
     // Used by the seek job only (one at a time).
     std::unique_ptr<TGPImage> seeker;
@@ -159,15 +160,19 @@ void FrameInspection::runSeek(std::shared_ptr<Shared> shared, QObject *receiver)
     const int number = shared->request.number;
     for (;;) {
         int frame = 0;
+        bool full = false;
         std::shared_ptr<const engine::FrameState> nearest;
         {
             const std::lock_guard lock(shared->mutex);
-            if (shared->seekQueue.empty() || shared->dropped.load()) {
+            if ((shared->seekQueue.empty() && shared->fullQueue.empty()) || shared->dropped.load()) {
                 shared->seekActive = false;
                 return;
             }
-            frame = *shared->seekQueue.begin();
-            shared->seekQueue.erase(shared->seekQueue.begin());
+            // The picture someone is looking at goes before the list's thumbnails.
+            full = !shared->fullQueue.empty();
+            std::set<int> &queue = full ? shared->fullQueue : shared->seekQueue;
+            frame = *queue.begin();
+            queue.erase(queue.begin());
             auto it = shared->snapshots.upper_bound(std::uint32_t(frame));
             if (it != shared->snapshots.begin())
                 nearest = std::prev(it)->second;
@@ -178,6 +183,7 @@ void FrameInspection::runSeek(std::shared_ptr<Shared> shared, QObject *receiver)
         if (!native) {
             const std::lock_guard lock(shared->mutex);
             shared->seekQueue.clear();
+            shared->fullQueue.clear();
             shared->seekActive = false;
             return;
         }
@@ -187,6 +193,11 @@ void FrameInspection::runSeek(std::shared_ptr<Shared> shared, QObject *receiver)
         if (nearest && (at > std::uint32_t(frame) || nearest->frame() > at))
             native->restoreState(*nearest);
         native->selectFrame(native->frameDimension(), std::uint32_t(frame));
+        if (full) {
+            const QImage picture = native->activeFrame().copy();
+            deliver(receiver, [self, number, frame, picture] { self->fullFrameResult(number, frame, picture); });
+            continue;
+        }
         QImage canvas = NewThumbnailCanvas();
         DrawThumbnail(*shared->seeker, canvas);
         deliver(receiver, [self, number, frame, canvas] { self->seekResult(number, frame, canvas); });
@@ -204,6 +215,7 @@ void FrameInspection::openedResult(int request, const PictureFacts &facts, int l
         return;
     }
     dropAdopted();
+    m_facts = facts;
     m_adopted = std::move(shared);
     m_adoptedRequest = request;
     emit opened(request, facts, listed);
@@ -231,6 +243,28 @@ void FrameInspection::seekResult(int request, int frame, const QImage &picture)
     m_asked.erase(frame);
     hold(frame, picture);
     emit thumbnailReady(frame);
+}
+
+void FrameInspection::fullFrameResult(int request, int frame, const QImage &picture)
+{
+    if (request == m_adoptedRequest)
+        emit frameReady(frame, picture);
+}
+
+QString FrameInspection::path() const
+{
+    return m_adopted ? m_adopted->path : QString();
+}
+
+void FrameInspection::requestFrame(int frame)
+{
+    if (!m_adopted || frame < 0 || std::uint32_t(frame) >= m_facts.frameCount)
+        return;
+    {
+        const std::lock_guard lock(m_adopted->mutex);
+        m_adopted->fullQueue.insert(frame);
+    }
+    startSeekJob();
 }
 
 void FrameInspection::finishedResult(int request)
@@ -284,10 +318,18 @@ void FrameInspection::request(int frame)
     if (!m_adopted || frame < 0 || frame >= m_listed || m_asked.count(frame))
         return;
     m_asked.insert(frame);
-    bool startJob = false;
     {
         const std::lock_guard lock(m_adopted->mutex);
         m_adopted->seekQueue.insert(frame);
+    }
+    startSeekJob();
+}
+
+void FrameInspection::startSeekJob()
+{
+    bool startJob = false;
+    {
+        const std::lock_guard lock(m_adopted->mutex);
         if (!m_adopted->seekActive) {
             m_adopted->seekActive = true;
             startJob = true;

@@ -74,6 +74,13 @@ public:
     int heldCount() const { return int(m_held.size()); }
     // Most thumbnails held at any moment since the last start (tests).
     int peakHeld() const { return m_peakHeld; }
+    // The adopted picture's facts (its frame records among them).
+    const PictureFacts &facts() const { return m_facts; }
+    // The adopted picture's path; empty before one opened.
+    QString path() const;
+    // Asks for `frame` composited at full size, any frame of the file, listed or
+    // not; frameReady brings it. The seek job serves these before thumbnails.
+    void requestFrame(int frame);
 
 signals:
     // The picture loaded: the window adopts the new inspection and shows the facts.
@@ -83,6 +90,8 @@ signals:
     // Frames [0, listed) have been passed (their list items may be shown).
     void framesListed(int request, int listed);
     void thumbnailReady(int frame);
+    // A frame asked for with requestFrame(), Format_ARGB32, canvas size.
+    void frameReady(int frame, const QImage &picture);
     void finished(int request);
 
 private:
@@ -98,6 +107,8 @@ private:
                       std::shared_ptr<Shared> shared);
     void batchResult(int request, Batch batch);
     void seekResult(int request, int frame, const QImage &picture);
+    void fullFrameResult(int request, int frame, const QImage &picture);
+    void startSeekJob();
     void finishedResult(int request);
     void hold(int frame, const QImage &picture);
     void request(int frame);
@@ -110,6 +121,7 @@ private:
     int m_adoptedRequest = -1;
     int m_listed = 0;
     int m_passed = 0;
+    PictureFacts m_facts;
 
     std::unordered_map<int, std::pair<QImage, std::list<int>::iterator>> m_held;
     std::list<int> m_recent; // most recently used first

@@ -62,7 +62,7 @@ QString exportFailureReport(const ExportResult &result)
                        .arg(int(result.failures.size()))
                        .arg(filepath::displayPath(first.path), exportFailureReason(first));
     if (result.stoppedBy != engine::Cause::None && result.notAttempted > 0)
-        text += QStringLiteral("\n其余%1个文件未保存").arg(result.notAttempted);
+        text += QStringLiteral("\n其余%1个文件未保存。").arg(result.notAttempted);
     return text;
 }
 

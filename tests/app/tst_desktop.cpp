@@ -391,6 +391,60 @@ private slots:
         QCOMPARE(int(seams.boxes.boxes.size()), box.isEmpty() ? 0 : 1);
     }
 
+    void startPathIsTheFirstFolderListed_data()
+    {
+        QTest::addColumn<QString>("path");     // "~" is the home folder
+        QTest::addColumn<QString>("selected"); // the catalogue item selected, if any
+        QTest::addColumn<QString>("box");      // the first error box, "" for none
+
+        QTest::newRow("a GIF: its folder is listed first, the broken desktop never")
+            << "~/相册/猫.gif" << "猫.gif" << "";
+        QTest::newRow("a missing path: its box alone, then the desktop is listed")
+            << "~/相册/gone.gif" << "" << "无法打开 ~/相册/gone.gif\n文件或文件夹不存在";
+    }
+
+    void startPathIsTheFirstFolderListed()
+    {
+        QFETCH(QString, path);
+        QFETCH(QString, selected);
+        QFETCH(QString, box);
+        path.replace(0, 1, QDir::homePath());
+        box.replace(QStringLiteral(" ~/"), QLatin1Char(' ') + QDir::homePath() + QLatin1Char('/'));
+        const QString broken = desktopDir() + QStringLiteral("/坏.gif");
+        QVERIFY(writeText(broken, "GIF89a broken"));
+
+        Seams seams;
+        auto runner = std::make_unique<ManualRunner>();
+        runner->immediate = true;
+        auto folders = std::make_unique<ManualRunner>();
+        ManualRunner *folderRunner = folders.get();
+        TForm1::Options options;
+        options.runner = std::move(runner);
+        options.inspectionRunner = std::make_unique<ManualRunner>();
+        static_cast<ManualRunner *>(options.inspectionRunner.get())->immediate = true;
+        options.folderRunner = std::move(folders);
+        options.startPath = path;
+        TForm1 form(std::move(options));
+        form.CreateDialogs();
+        // Nothing is listed before the event loop opens the path.
+        QVERIFY(!form.isListing());
+        QTRY_VERIFY(folderRunner->runAll() == 0 && !form.isListing() && !form.Scanning
+                    && !form.ShellTreeView1->isReading());
+
+        QFile::remove(broken);
+        if (box.isEmpty()) {
+            QCOMPARE(int(seams.boxes.boxes.size()), 0);
+            QCOMPARE(form.ShellTreeView1->SelectedFolderPath(), albumDir());
+            QCOMPARE(form.ListView1->items()->item(form.ListView1->selectedRow()).caption, selected);
+        } else {
+            QVERIFY(!seams.boxes.boxes.empty());
+            QCOMPARE(seams.boxes.boxes[0].text, box);
+            QCOMPARE(seams.boxes.maxOpen, 1);
+            QCOMPARE(form.ListView1->items()->count(), 1);
+            QCOMPARE(form.ListView1->items()->item(0).caption, QStringLiteral("坏.gif"));
+        }
+    }
+
     void openRelativePath()
     {
         Seams seams;

@@ -211,7 +211,7 @@ private slots:
 
     void frameListCapAndLongTotal()
     {
-        QCOMPARE(TForm1(TForm1::Options{QDir::tempPath(), std::make_unique<ManualRunner>(), nullptr, nullptr})
+        QCOMPARE(TForm1(TForm1::Options{QDir::tempPath(), std::make_unique<ManualRunner>(), nullptr, nullptr, {}})
                      .MaxListedFrames,
                  10000);
         // 3,300 frames of 655.35 s: the total passes 2^31 ms.

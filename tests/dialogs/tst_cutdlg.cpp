@@ -608,7 +608,7 @@ void TestCutDlg::failuresAreReported_data()
     // A target folder gone stops the run: one failure, the rest not tried.
     QTest::newRow("folder gone")
         << Trap::FolderGone
-        << QStringLiteral("共4个文件, 其中1个保存失败:\n%1/walk_1.png\n文件夹不存在。\n其余3个文件未保存")
+        << QStringLiteral("共4个文件, 其中1个保存失败:\n%1/walk_1.png\n文件夹不存在。\n其余3个文件未保存。")
         << QList<int>{};
 }
 

@@ -51,7 +51,7 @@ private slots:
         r.stoppedBy = Cause::DiskFull;
         r.notAttempted = 15;
         QCOMPARE(exportFailureReport(r),
-                 QStringLiteral("共20个文件, 其中2个保存失败:\n/out/a_4.png\n磁盘已满。\n其余15个文件未保存"));
+                 QStringLiteral("共20个文件, 其中2个保存失败:\n/out/a_4.png\n磁盘已满。\n其余15个文件未保存。"));
         r.cancelled = true;
         r.stoppedBy = Cause::None;
         r.failures.clear();
