@@ -18,6 +18,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <utility>
 
@@ -27,6 +28,7 @@
 #include "controls/iconlist.h"
 #include "controls/seams.h"
 #include "controls/shell/shelltreeview.h"
+#include "dialogs/animatedlg.h"
 
 namespace {
 
@@ -129,6 +131,8 @@ void TForm1::setUpFrameList()
         if (current() >= 0)
             frameInspector()->saveFrame(current());
     });
+    m_frameListMenu->addSeparator();
+    m_frameListMenu->addAction(QStringLiteral("导出为动画..."), this, &TForm1::openAnimateDialog);
     ListView2->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(ListView2, &QWidget::customContextMenuRequested, this, [this](const QPoint &pos) {
         const QModelIndex index = ListView2->indexAt(pos);
@@ -139,6 +143,23 @@ void TForm1::setUpFrameList()
     });
     const QList<QAction *> entries = m_frameListMenu->actions();
     ListView2->installEventFilter(new FrameListKeys(entries.at(1), entries.at(2), ListView2));
+}
+
+void TForm1::openAnimateDialog()
+{
+    const int listed = ListView2->items()->count();
+    if (m_inspectedPath.isEmpty() || listed == 0)
+        return;
+    QList<int> rows = ListView2->selectedRows();
+    std::sort(rows.begin(), rows.end());
+    std::vector<std::uint32_t> frames;
+    for (int row : rows)
+        if (row >= 0)
+            frames.push_back(std::uint32_t(row));
+    if (!AnimateDlg)
+        AnimateDlg = new TAnimateDlg(this);
+    AnimateDlg->setSource(m_inspectedPath, std::move(frames), listed);
+    seams::execModal(AnimateDlg);
 }
 
 FrameInspector *TForm1::frameInspector()

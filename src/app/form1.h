@@ -46,6 +46,7 @@ class TStatusBar;
 class TPageControl;
 class TAboutDlg;
 class TCUTDlg;
+class TAnimateDlg;
 class ThelpDlg;
 class TShellTreeView;
 class TGPImage;
@@ -132,6 +133,7 @@ public:
 
     TAboutDlg *AboutDlg = nullptr;
     TCUTDlg *CUTDlg = nullptr;
+    TAnimateDlg *AnimateDlg = nullptr;
     ThelpDlg *helpDlg = nullptr;
 
     // --- scan flags and playback counters ----------------------------------
@@ -181,8 +183,12 @@ public:
     // frame `row` of the frame list.
     FrameInspector *frameInspector();
     void openFrameInspector(int row);
-    // The frame list's context menu: "查看帧", "复制帧", "另存为...".
+    // The frame list's context menu: "查看帧", "复制帧", "另存为...", then
+    // "导出为动画...".
     QMenu *frameListMenu() const { return m_frameListMenu; }
+    // "导出为动画" on the selected frames (all frames when none is selected),
+    // shown modally; the dialog is made on first use.
+    void openAnimateDialog();
 
     // "S 秒 M 毫秒" for a duration in milliseconds.
     static QString durationText(std::int64_t milliseconds);

@@ -100,11 +100,12 @@ private slots:
         Inspected t;
         TForm1 *form = t.form();
         QCOMPARE(form->ListView2->items()->count(), Frames);
-        QCOMPARE(form->frameListMenu()->actions().size(), 3);
+        QCOMPARE(form->frameListMenu()->actions().size(), 5);
         QStringList entries;
         for (QAction *a : form->frameListMenu()->actions())
             entries << a->text();
-        QCOMPARE(entries, (QStringList{"查看帧", "复制帧", "另存为..."}));
+        QCOMPARE(entries, (QStringList{"查看帧", "复制帧", "另存为...", "", "导出为动画..."}));
+        QVERIFY(form->frameListMenu()->actions().at(3)->isSeparator());
 
         // Enter on the current frame item opens the inspector there.
         form->ListView2->setFocus();
