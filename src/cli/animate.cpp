@@ -20,16 +20,6 @@ namespace {
 constexpr int MaxPlays = 65535;
 constexpr int MaxQuality = 100;
 
-bool parseInt(const QString &text, int low, int high, int *out)
-{
-    bool ok = false;
-    const int v = text.toInt(&ok);
-    if (!ok || v < low || v > high)
-        return false;
-    *out = v;
-    return true;
-}
-
 } // namespace
 
 int animateCommand(const QStringList &rawArgs)
@@ -69,12 +59,12 @@ int animateCommand(const QStringList &rawArgs)
         request.speed = speed;
     }
     if (args.values.contains(QStringLiteral("loop"))
-        && !parseInt(args.values.value(QStringLiteral("loop")), 0, MaxPlays, &request.plays))
+        && !parseIntIn(args.values.value(QStringLiteral("loop")), 0, MaxPlays, &request.plays))
         return usageError(QStringLiteral("--loop takes the number of plays, 0 (for ever) to %1").arg(MaxPlays));
     if (args.values.contains(QStringLiteral("quality"))) {
         if (request.format != engine::AnimationFormat::Webp)
             return usageError(QStringLiteral("--quality applies to WebP only (GIF and APNG are lossless)"));
-        if (!parseInt(args.values.value(QStringLiteral("quality")), 0, MaxQuality, &request.quality))
+        if (!parseIntIn(args.values.value(QStringLiteral("quality")), 0, MaxQuality, &request.quality))
             return usageError(QStringLiteral("--quality takes a number from 0 to 100"));
     }
     std::vector<FrameRange> ranges;

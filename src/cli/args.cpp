@@ -54,4 +54,14 @@ ParsedArgs parseArgs(const QStringList &args, const QStringList &withValue,
     return out;
 }
 
+bool parseIntIn(const QString &text, int low, int high, int *out)
+{
+    bool ok = false;
+    const int v = text.toInt(&ok);
+    if (!ok || v < low || v > high)
+        return false;
+    *out = v;
+    return true;
+}
+
 } // namespace cli

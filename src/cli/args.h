@@ -19,4 +19,7 @@ struct ParsedArgs {
 ParsedArgs parseArgs(const QStringList &args, const QStringList &withValue,
                      const QStringList &flags);
 
+// An option's whole number from `low` to `high`; false, leaving *out, otherwise.
+bool parseIntIn(const QString &text, int low, int high, int *out);
+
 } // namespace cli

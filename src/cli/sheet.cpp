@@ -18,16 +18,6 @@ namespace {
 constexpr int MaxSheetSize = 65535;
 constexpr int MaxPadding = 4096;
 
-bool parseInt(const QString &text, int low, int high, int *out)
-{
-    bool ok = false;
-    const int v = text.toInt(&ok);
-    if (!ok || v < low || v > high)
-        return false;
-    *out = v;
-    return true;
-}
-
 } // namespace
 
 int sheetCommand(const QStringList &rawArgs)
@@ -53,14 +43,14 @@ int sheetCommand(const QStringList &rawArgs)
     if (args.values.contains(QStringLiteral("columns"))) {
         if (request.strip)
             return usageError(QStringLiteral("--columns and --strip exclude each other"));
-        if (!parseInt(args.values.value(QStringLiteral("columns")), 1, MaxSheetSize, &request.columns))
+        if (!parseIntIn(args.values.value(QStringLiteral("columns")), 1, MaxSheetSize, &request.columns))
             return usageError(QStringLiteral("--columns takes a number of at least 1"));
     }
     if (args.values.contains(QStringLiteral("padding"))
-        && !parseInt(args.values.value(QStringLiteral("padding")), 0, MaxPadding, &request.padding))
+        && !parseIntIn(args.values.value(QStringLiteral("padding")), 0, MaxPadding, &request.padding))
         return usageError(QStringLiteral("--padding takes a number from 0 to %1").arg(MaxPadding));
     if (args.values.contains(QStringLiteral("max-size"))
-        && !parseInt(args.values.value(QStringLiteral("max-size")), 1, MaxSheetSize, &request.maxSize))
+        && !parseIntIn(args.values.value(QStringLiteral("max-size")), 1, MaxSheetSize, &request.maxSize))
         return usageError(QStringLiteral("--max-size takes a number from 1 to %1").arg(MaxSheetSize));
     const QString form = args.values.value(QStringLiteral("json"), QStringLiteral("hash"));
     if (form != QLatin1String("hash") && form != QLatin1String("array"))

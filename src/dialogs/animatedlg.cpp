@@ -213,8 +213,8 @@ void TAnimateDlg::runClick()
     setControlsEnabled(false);
     setCursor(Qt::BusyCursor);
     if (!m_progress) {
-        m_progress = new TAnimateProgress(this);
-        connect(m_progress, &TAnimateProgress::cancelRequested, this, &TAnimateDlg::cancelRun);
+        m_progress = new TRunProgress(this, QStringLiteral("AnimateProgress"), QStringLiteral("导出为动画"), QStringLiteral("正在写入第%1帧, 共%2帧"));
+        connect(m_progress, &TRunProgress::cancelRequested, this, &TAnimateDlg::cancelRun);
     }
     std::vector<std::uint32_t> chosen = m_frames;
     if (chosen.empty())
@@ -329,41 +329,4 @@ void TAnimateDlg::reject()
     if (m_running)
         return;
     QDialog::reject();
-}
-
-// --- progress window ---------------------------------------------------------------
-
-TAnimateProgress::TAnimateProgress(QWidget *parent) : QDialog(parent)
-{
-    setObjectName(QStringLiteral("AnimateProgress"));
-    setWindowTitle(QStringLiteral("导出为动画"));
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint
-                   | Qt::WindowCloseButtonHint);
-    setWindowModality(Qt::WindowModal);
-    auto *layout = new QVBoxLayout(this);
-    Label1 = new QLabel(this);
-    Label1->setObjectName(QStringLiteral("Label1"));
-    ProgressBar1 = new QProgressBar(this);
-    ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
-    ProgressBar1->setTextVisible(false);
-    CancelButton = new QPushButton(QStringLiteral("取消"), this);
-    CancelButton->setObjectName(QStringLiteral("CancelButton"));
-    layout->addWidget(Label1);
-    layout->addWidget(ProgressBar1);
-    layout->addWidget(CancelButton, 0, Qt::AlignRight);
-    setMinimumWidth(320);
-    connect(CancelButton, &QPushButton::clicked, this, &TAnimateProgress::cancelRequested);
-}
-
-void TAnimateProgress::setProgress(int done, int total)
-{
-    const int current = std::min(std::max(done + 1, 1), std::max(total, 1));
-    Label1->setText(QStringLiteral("正在写入第%1帧, 共%2帧").arg(current).arg(total));
-    ProgressBar1->setRange(0, std::max(total, 1));
-    ProgressBar1->setValue(std::min(done, std::max(total, 0)));
-}
-
-void TAnimateProgress::reject()
-{
-    emit cancelRequested();
 }

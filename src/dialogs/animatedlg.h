@@ -11,6 +11,8 @@
 
 #include <QDialog>
 
+#include "dialogs/runprogress.h"
+
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -26,25 +28,6 @@ class QProgressBar;
 class QPushButton;
 class QSpinBox;
 class QTimer;
-
-// The progress window of a run: "正在写入第n帧, 共M帧", a progress bar and "取消".
-class TAnimateProgress : public QDialog {
-    Q_OBJECT
-public:
-    explicit TAnimateProgress(QWidget *parent);
-    // `done` frames of `total` are written; the one being written is done + 1.
-    void setProgress(int done, int total);
-
-    QLabel *Label1;
-    QProgressBar *ProgressBar1;
-    QPushButton *CancelButton;
-
-signals:
-    void cancelRequested();
-
-protected:
-    void reject() override; // Esc and the close button cancel too
-};
 
 class TAnimateDlg : public QDialog {
     Q_OBJECT
@@ -68,7 +51,7 @@ public:
     // Asks the running write to stop before its next frame.
     void cancelRun();
     bool running() const { return m_running; }
-    TAnimateProgress *progressWindow() const { return m_progress; }
+    TRunProgress *progressWindow() const { return m_progress; }
 
     QComboBox *FormatBox;
     QComboBox *OrderBox;
@@ -102,6 +85,6 @@ private:
     RequestSequence m_runs;
     bool m_running = false;
     QString m_target;
-    TAnimateProgress *m_progress = nullptr;
+    TRunProgress *m_progress = nullptr;
     QTimer *m_progressTimer = nullptr;
 };

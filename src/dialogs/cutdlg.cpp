@@ -258,8 +258,8 @@ void TCUTDlg::startExport(const ExportRequest &request)
     setControlsEnabled(false);
     setCursor(Qt::BusyCursor);
     if (!m_progress) {
-        m_progress = new TExportProgress(this);
-        connect(m_progress, &TExportProgress::cancelRequested, this, &TCUTDlg::CancelExport);
+        m_progress = new TRunProgress(this, QStringLiteral("ExportProgress"), QStringLiteral("分解GIF帧"), QStringLiteral("正在保存第%1个文件, 共%2个文件"));
+        connect(m_progress, &TRunProgress::cancelRequested, this, &TCUTDlg::CancelExport);
     }
     m_progress->setProgress(0, request.allFrames ? request.listedFrames : int(request.frames.size()));
     m_progressTimer->start(std::max(0, ProgressDelayMs));
@@ -412,41 +412,4 @@ void TCUTDlg::showEvent(QShowEvent *event)
                                  std::max(avail.top(), avail.bottom() - frame.height() + 1)));
     }
     move(frame.topLeft());
-}
-
-// --- progress window ---------------------------------------------------------------
-
-TExportProgress::TExportProgress(QWidget *parent) : QDialog(parent)
-{
-    setObjectName(QStringLiteral("ExportProgress"));
-    setWindowTitle(QStringLiteral("分解GIF帧"));
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint
-                   | Qt::WindowCloseButtonHint);
-    setWindowModality(Qt::WindowModal);
-    auto *layout = new QVBoxLayout(this);
-    Label1 = new QLabel(this);
-    Label1->setObjectName(QStringLiteral("Label1"));
-    ProgressBar1 = new QProgressBar(this);
-    ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
-    ProgressBar1->setTextVisible(false);
-    CancelButton = new QPushButton(QStringLiteral("取消"), this);
-    CancelButton->setObjectName(QStringLiteral("CancelButton"));
-    layout->addWidget(Label1);
-    layout->addWidget(ProgressBar1);
-    layout->addWidget(CancelButton, 0, Qt::AlignRight);
-    setMinimumWidth(320);
-    connect(CancelButton, &QPushButton::clicked, this, &TExportProgress::cancelRequested);
-}
-
-void TExportProgress::setProgress(int done, int total)
-{
-    const int current = std::min(std::max(done + 1, 1), std::max(total, 1));
-    Label1->setText(QStringLiteral("正在保存第%1个文件, 共%2个文件").arg(current).arg(total));
-    ProgressBar1->setRange(0, std::max(total, 1));
-    ProgressBar1->setValue(std::min(done, std::max(total, 0)));
-}
-
-void TExportProgress::reject()
-{
-    emit cancelRequested();
 }

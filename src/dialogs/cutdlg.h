@@ -12,6 +12,8 @@
 
 #include <QDialog>
 
+#include "dialogs/runprogress.h"
+
 #include <functional>
 #include <memory>
 
@@ -27,26 +29,6 @@ class TFlatComboBox;
 class QProgressBar;
 class QPushButton;
 class QTimer;
-
-// The progress window of a long export run: "正在保存第n个文件, 共M个文件", a
-// progress bar and "取消".
-class TExportProgress : public QDialog {
-    Q_OBJECT
-public:
-    explicit TExportProgress(QWidget *parent);
-    // `done` files of `total` are finished; the one being saved is done + 1.
-    void setProgress(int done, int total);
-
-    QLabel *Label1;
-    QProgressBar *ProgressBar1;
-    QPushButton *CancelButton;
-
-signals:
-    void cancelRequested();
-
-protected:
-    void reject() override; // Esc and the close button cancel too
-};
 
 class TCUTDlg : public QDialog {
     Q_OBJECT
@@ -64,7 +46,7 @@ public:
     bool exportRunning() const { return m_running; }
     // Asks the running export to stop after the files being written.
     void CancelExport();
-    TExportProgress *progressWindow() const { return m_progress; }
+    TRunProgress *progressWindow() const { return m_progress; }
 
     // Copies the items of the main window's frame list (captions, sub-items,
     // image indexes) into ListView1 and shows them with the frame list's own
@@ -114,6 +96,6 @@ private:
     JobRunner *m_runner = nullptr;
     RequestSequence m_exports;
     bool m_running = false;
-    TExportProgress *m_progress = nullptr;
+    TRunProgress *m_progress = nullptr;
     QTimer *m_progressTimer = nullptr;
 };

@@ -708,7 +708,7 @@ void TestCutDlg::progressWindowAfterTheThreshold()
     // The threshold's timer fires (or not) while the run has not moved yet.
     QCoreApplication::processEvents();
     QCoreApplication::processEvents();
-    TExportProgress *progress = m_dlg->progressWindow();
+    TRunProgress *progress = m_dlg->progressWindow();
     QVERIFY(progress);
     QCOMPARE(progress->isVisible(), appears);
     if (appears) {

@@ -1,6 +1,8 @@
 #include "imaging/engine/animwriter.h"
 
 #include <gif_lib.h>
+
+#include "imaging/engine/gifmap.h"
 #include <libdeflate.h>
 #include <webp/encode.h>
 #include <webp/mux.h>
@@ -159,25 +161,6 @@ struct GifCloser {
         EGifCloseFile(gif, &error); // frees the handle even when it fails
     }
 };
-struct MapDeleter {
-    void operator()(ColorMapObject *m) const { GifFreeMapObject(m); }
-};
-using MapPtr = std::unique_ptr<ColorMapObject, MapDeleter>;
-
-// giflib takes power-of-two tables of at least two entries: pad with black.
-MapPtr makeMap(const std::vector<std::uint32_t> &palette)
-{
-    int size = 2;
-    while (size < int(palette.size()))
-        size *= 2;
-    std::vector<GifColorType> colours(std::size_t(size), GifColorType{0, 0, 0});
-    for (std::size_t i = 0; i < palette.size(); ++i) {
-        colours[i].Red = GifByteType(palette[i] >> 16);
-        colours[i].Green = GifByteType(palette[i] >> 8);
-        colours[i].Blue = GifByteType(palette[i]);
-    }
-    return MapPtr(GifMakeMapObject(size, colours.data()));
-}
 
 int transparentEntry(const std::vector<std::uint32_t> &palette)
 {
@@ -283,7 +266,7 @@ private:
         if (!m_gif)
             return fail(statusFromGifError(error), Cause::OutOfMemory);
         EGifSetGifVersion(m_gif.get(), true);
-        MapPtr map = makeMap(m_global);
+        GifMapPtr map = makeGifMap(m_global);
         if (!map)
             return fail(OutOfMemory, Cause::OutOfMemory);
         if (EGifPutScreenDesc(m_gif.get(), m_options.width, m_options.height, 8, 0, map.get()) != GIF_OK)
@@ -385,9 +368,9 @@ private:
             gifFailed();
             return;
         }
-        MapPtr localMap;
+        GifMapPtr localMap;
         if (!local.empty()) {
-            localMap = makeMap(local);
+            localMap = makeGifMap(local);
             if (!localMap) {
                 fail(OutOfMemory, Cause::OutOfMemory);
                 return;

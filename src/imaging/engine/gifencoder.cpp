@@ -2,6 +2,8 @@
 
 #include <gif_lib.h>
 
+#include "imaging/engine/gifmap.h"
+
 #include "imaging/engine/atomicfile.h"
 #include "imaging/engine/giferrors.h"
 
@@ -11,26 +13,6 @@
 namespace engine {
 
 namespace {
-
-struct MapDeleter {
-    void operator()(ColorMapObject *m) const { GifFreeMapObject(m); }
-};
-using MapPtr = std::unique_ptr<ColorMapObject, MapDeleter>;
-
-// giflib accepts only power-of-two table sizes (at least 2): pad with black.
-MapPtr makeMap(const std::vector<std::uint32_t> &palette)
-{
-    int size = 2;
-    while (size < int(palette.size()))
-        size *= 2;
-    std::vector<GifColorType> colours(std::size_t(size), GifColorType{0, 0, 0});
-    for (std::size_t i = 0; i < palette.size(); ++i) {
-        colours[i].Red = GifByteType(palette[i] >> 16);
-        colours[i].Green = GifByteType(palette[i] >> 8);
-        colours[i].Blue = GifByteType(palette[i]);
-    }
-    return MapPtr(GifMakeMapObject(size, colours.data()));
-}
 
 // Palettes compared as the GIF stores them: colour only (alpha lives in the
 // graphic control block).
@@ -79,7 +61,7 @@ Status GifEncoder::begin(int width, int height, const IndexedFrame &first, int l
     m_width = width;
     m_height = height;
     m_globalPalette = first.palette;
-    MapPtr map = makeMap(m_globalPalette);
+    GifMapPtr map = makeGifMap(m_globalPalette);
     if (!map)
         return OutOfMemory;
     if (EGifPutScreenDesc(m_gif.get(), width, height, 8, 0, map.get()) != GIF_OK)
@@ -116,9 +98,9 @@ Status GifEncoder::addFrame(const IndexedFrame &frame, std::uint32_t delay)
         if (EGifPutExtension(m_gif.get(), GRAPHICS_EXT_FUNC_CODE, int(n), ext) != GIF_OK)
             return statusFromGifError(m_gif->Error);
     }
-    MapPtr local;
+    GifMapPtr local;
     if (!samePalette(frame.palette, m_globalPalette)) {
-        local = makeMap(frame.palette);
+        local = makeGifMap(frame.palette);
         if (!local)
             return OutOfMemory;
     }

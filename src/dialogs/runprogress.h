@@ -1,0 +1,33 @@
+#pragma once
+// The progress window of a long run in a dialog (the export, a new animation):
+// a line such as "正在保存第n个文件, 共M个文件", a progress bar and "取消". Esc
+// and the close button cancel too; the owner stops its run on cancelRequested.
+
+#include <QDialog>
+#include <QString>
+
+class QLabel;
+class QProgressBar;
+class QPushButton;
+
+class TRunProgress : public QDialog {
+    Q_OBJECT
+public:
+    // `line` has %1 for the item being worked on (done + 1) and %2 for the total.
+    TRunProgress(QWidget *parent, const QString &objectName, const QString &title, const QString &line);
+    // `done` items of `total` are finished; the one being worked on is done + 1.
+    void setProgress(int done, int total);
+
+    QLabel *Label1;
+    QProgressBar *ProgressBar1;
+    QPushButton *CancelButton;
+
+signals:
+    void cancelRequested();
+
+protected:
+    void reject() override;
+
+private:
+    const QString m_line;
+};
