@@ -73,14 +73,8 @@ int animateCommand(const QStringList &rawArgs)
         return usageError(QStringLiteral("bad frame list: %1 (for example 2,5-7)")
                               .arg(args.values.value(QStringLiteral("frames"))));
 
-    engine::Status status = engine::Ok;
-    std::unique_ptr<engine::Image> image = engine::Image::load(source, &status);
-    if (!image) {
-        printError(QStringLiteral("%1: cannot read the picture: %2")
-                       .arg(source, causeText(loadFailureCause(status))));
-        return ExitFailed;
-    }
-    if (!chosenFrames(source, ranges, image->frameCount(), &request.frames))
+    const std::unique_ptr<engine::Image> image = loadWithFrames(source, ranges, &request.frames);
+    if (!image)
         return ExitFailed;
 
     const AnimateResult result = animate(*image, isGifFile(source), request);

@@ -8,10 +8,13 @@
 #include <QString>
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "batch.h"
 #include "cli.h"
+#include "core/picturefacts.h"
+#include "imaging/engine/image.h"
 
 namespace cli {
 
@@ -38,6 +41,23 @@ inline bool chosenFrames(const QString &source, const std::vector<FrameRange> &r
             out->push_back(i);
     }
     return true;
+}
+
+// The picture at `source` with its chosen frames in *frames; null, said on
+// stderr, when it cannot be read or `ranges` name frames it does not have.
+inline std::unique_ptr<engine::Image> loadWithFrames(const QString &source, const std::vector<FrameRange> &ranges,
+                                                     std::vector<std::uint32_t> *frames)
+{
+    engine::Status status = engine::Ok;
+    std::unique_ptr<engine::Image> image = engine::Image::load(source, &status);
+    if (!image) {
+        printError(QStringLiteral("%1: cannot read the picture: %2")
+                       .arg(source, causeText(loadFailureCause(status))));
+        return nullptr;
+    }
+    if (!chosenFrames(source, ranges, image->frameCount(), frames))
+        return nullptr;
+    return image;
 }
 
 } // namespace cli
