@@ -7,6 +7,7 @@
 #include "batch.h"
 #include "cli.h"
 #include "core/animate.h"
+#include "imaging/engine/allocator.h"
 #include "core/picturefacts.h"
 #include "core/sampling.h"
 #include "selection.h"
@@ -77,6 +78,8 @@ int animateCommand(const QStringList &rawArgs)
     if (!image)
         return ExitFailed;
 
+    // One file written on this thread: freed frames are better kept for the next.
+    engine::reuseLargeBlocks();
     const AnimateResult result = animate(*image, isGifFile(source), request);
     if (result.cause != engine::Cause::None) {
         if (result.failedFrame >= 0)

@@ -7,6 +7,7 @@
 #include "core/animate.h"
 #include "core/picturefacts.h"
 #include "core/sheet.h"
+#include "imaging/engine/allocator.h"
 #include "imaging/exportnames.h"
 #include "selection.h"
 
@@ -68,6 +69,8 @@ int sheetCommand(const QStringList &rawArgs)
     if (!image)
         return ExitFailed;
 
+    // One file written on this thread: freed frames are better kept for the next.
+    engine::reuseLargeBlocks();
     const SheetResult result = makeSheets(*image, isGifFile(source), request);
     if (result.tooLargeCell.isValid())
         return usageError(QStringLiteral("a cell of %1 x %2 with padding %3 does not fit --max-size %4")

@@ -150,6 +150,7 @@ AnimateResult animate(engine::Image &image, bool gif, const AnimateRequest &requ
                 result.cancelled = true;
                 return result;
             }
+            frame = QImage(); // let the decoder draw the next frame in place
             const engine::Status s = walker.frame(i, &frame);
             if (s != engine::Ok)
                 return failed(s, i);
@@ -168,6 +169,7 @@ AnimateResult animate(engine::Image &image, bool gif, const AnimateRequest &requ
             result.cancelled = true;
             return result;
         }
+        frame = QImage();
         const engine::Status s = walker.frame(i, &frame);
         if (s != engine::Ok)
             return failed(s, i);

@@ -209,6 +209,33 @@ private slots:
         }
         QVERIFY(fgtest::writeGif(path("colours.gif"), colours));
 
+        // 160 x 160 of 256 colours, a block of it drawn anew, then the first
+        // picture again: enough codes to fill the LZW coder's table (kept,
+        // then cleared), and unchanged pixels among changed ones.
+        fgtest::GifSpec noise;
+        noise.width = noise.height = 160;
+        for (int i = 0; i < 256; ++i)
+            noise.globalPalette.push_back({std::uint8_t(i), std::uint8_t(255 - i), std::uint8_t(i * 7)});
+        std::uint32_t seed = 12345;
+        // Short patterns first, then noise: the table filled on the first
+        // serves the second badly and is cleared.
+        auto noisy = [&](std::size_t n) {
+            std::vector<std::uint8_t> idx(n);
+            for (std::size_t i = 0; i < n; ++i) {
+                seed = seed * 1103515245u + 12345u;
+                idx[i] = std::uint8_t(i < n / 2 ? (seed >> 16) % 3 : seed >> 16);
+            }
+            return idx;
+        };
+        const std::vector<std::uint8_t> base = noisy(160 * 160);
+        noise.frames.push_back(frame(0, 0, 160, 160, base, 1, 5));
+        noise.frames.back().transparent = -1;
+        noise.frames.push_back(frame(20, 30, 100, 90, noisy(100 * 90), 1, 5));
+        noise.frames.back().transparent = -1;
+        noise.frames.push_back(frame(0, 0, 160, 160, base, 1, 5));
+        noise.frames.back().transparent = -1;
+        QVERIFY(fgtest::writeGif(path("noise.gif"), noise));
+
         // 32 x 32 true colour (1,024 colours), then a see-through veil; 15 and
         // 33 ms, then 33 ms more of an unchanged picture.
         fgtest::ApngSpec apng;
@@ -248,6 +275,8 @@ private slots:
         QTest::newRow("gif to webp") << moving << Webp << F << 1.0 << -1 << true << 0 << 0;
         QTest::newRow("gif to webp reversed at 3 times") << moving << Webp << R << 3.0 << -1 << true << 0 << 0;
         QTest::newRow("gif to webp ping-pong, played once") << moving << Webp << P << 1.0 << 1 << true << 0 << 0;
+        QTest::newRow("noise that fills the LZW table to gif") << path("noise.gif") << Gif << F << 1.0 << -1 << true << 0 << 0;
+        QTest::newRow("noise that fills the LZW table to apng, reversed") << path("noise.gif") << Apng << R << 1.0 << -1 << true << 0 << 0;
         QTest::newRow("512 colours together, local tables, exact") << colours << Gif << F << 1.0 << -1 << true << 0 << 0;
         QTest::newRow("a frame of 1,024 colours is quantised, 15 ms raised") << truecolour << Gif << F << 1.0 << -1 << false << 1 << 1;
         QTest::newRow("true colour and partial alpha to apng") << truecolour << Apng << P << 1.0 << -1 << true << 0 << 0;

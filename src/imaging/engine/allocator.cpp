@@ -11,4 +11,11 @@ void returnLargeBlocksPromptly()
     (void)mallopt(M_MMAP_THRESHOLD, LargeBlockBytes);
 }
 
+void reuseLargeBlocks()
+{
+    // Nor is the top of the heap given back after each frame.
+    (void)mallopt(M_MMAP_THRESHOLD, ReusedBlockBytes);
+    (void)mallopt(M_TRIM_THRESHOLD, ReusedBlockBytes);
+}
+
 } // namespace engine

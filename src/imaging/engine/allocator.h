@@ -15,6 +15,13 @@ namespace engine {
 // block; buffers reused per thread avoid it where it counts.
 void returnLargeBlocksPromptly();
 
+// For a process that from now on does one job on one thread (a command writing
+// one file): freed blocks up to ReusedBlockBytes stay in the heap for the next
+// frame, sparing the page faults of fresh ones (a third of the time of
+// encoders that allocate per frame).
+void reuseLargeBlocks();
+
+inline constexpr int ReusedBlockBytes = 64 << 20;
 inline constexpr int LargeBlockBytes = 128 * 1024; // glibc's own starting threshold
 
 } // namespace engine

@@ -1,8 +1,5 @@
 #include "imaging/engine/animwriter.h"
 
-#include <gif_lib.h>
-
-#include "imaging/engine/gifmap.h"
 #include <libdeflate.h>
 #include <webp/encode.h>
 #include <webp/mux.h>
@@ -10,11 +7,10 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <unordered_map>
 
 #include "imaging/engine/atomicfile.h"
 #include "imaging/engine/framerecord.h"
-#include "imaging/engine/giferrors.h"
+#include "imaging/engine/lzwencoder.h"
 #include "imaging/engine/palette.h"
 #include "imaging/engine/pngwriter.h"
 
@@ -44,15 +40,29 @@ inline const std::uint32_t *row(const QImage &image, int y)
     return reinterpret_cast<const std::uint32_t *>(image.constScanLine(y));
 }
 
-// `frame` as Format_ARGB32 with every pixel passed through `normalise`.
+// `source` as Format_ARGB32 with every pixel passed through `normalise`,
+// written into `into` (whose buffer is used again when it has the size and
+// nobody else holds it: a fresh frame costs a page fault per page).
+template <typename F> void normaliseInto(const QImage &source, QImage *into, F normalise)
+{
+    const QImage frame = source.convertToFormat(QImage::Format_ARGB32);
+    const int w = frame.width(), h = frame.height();
+    if (into->size() != frame.size() || into->format() != QImage::Format_ARGB32 || !into->isDetached())
+        *into = QImage(w, h, QImage::Format_ARGB32);
+    if (into->isNull())
+        return;
+    for (int y = 0; y < h; ++y) {
+        const std::uint32_t *in = row(frame, y);
+        auto *line = reinterpret_cast<std::uint32_t *>(into->scanLine(y));
+        for (int x = 0; x < w; ++x)
+            line[x] = normalise(in[x]);
+    }
+}
+
 template <typename F> QImage normalised(const QImage &source, F normalise)
 {
-    QImage frame = source.convertToFormat(QImage::Format_ARGB32);
-    for (int y = 0; y < frame.height(); ++y) {
-        auto *line = reinterpret_cast<std::uint32_t *>(frame.scanLine(y));
-        for (int x = 0; x < frame.width(); ++x)
-            line[x] = normalise(line[x]);
-    }
+    QImage frame;
+    normaliseInto(source, &frame, normalise);
     return frame;
 }
 
@@ -70,11 +80,12 @@ Rect unite(const Rect &a, const Rect &b)
 // Bounding box of the pixels for which `pick(a, b)` holds.
 template <typename F> Rect boxWhere(const QImage &a, const QImage &b, F pick)
 {
-    int x0 = a.width(), y0 = a.height(), x1 = -1, y1 = -1;
-    for (int y = 0; y < a.height(); ++y) {
+    const int w = a.width(), h = a.height();
+    int x0 = w, y0 = h, x1 = -1, y1 = -1;
+    for (int y = 0; y < h; ++y) {
         const std::uint32_t *ra = row(a, y);
         const std::uint32_t *rb = row(b, y);
-        for (int x = 0; x < a.width(); ++x) {
+        for (int x = 0; x < w; ++x) {
             if (!pick(ra[x], rb[x]))
                 continue;
             x0 = std::min(x0, x);
@@ -110,58 +121,6 @@ private:
 
 // ---------------------------------------------------------------- GIF
 
-// Bits the GIF LZW coder would write for `indexes` with this minimum code
-// size: the same dictionary growth and resets as the encoder, no output.
-std::size_t lzwCodedBits(const std::vector<std::uint8_t> &indexes, int minCodeSize)
-{
-    constexpr int MaxCode = 4096;
-    constexpr std::size_t Slots = 8192; // open addressing, at most half full
-    const int clear = 1 << minCodeSize;
-    std::vector<std::uint32_t> keys(Slots);
-    std::vector<std::uint16_t> codes(Slots);
-    std::vector<std::uint32_t> stamps(Slots, 0);
-    std::uint32_t stamp = 1;
-    int next = clear + 2, size = minCodeSize + 1;
-    std::size_t bits = std::size_t(size); // the opening clear code
-    if (indexes.empty())
-        return bits;
-    std::uint32_t prefix = indexes[0];
-    for (std::size_t i = 1; i < indexes.size(); ++i) {
-        const std::uint32_t key = (prefix << 8) | indexes[i];
-        std::size_t slot = (key * 2654435761u) & (Slots - 1);
-        while (stamps[slot] == stamp && keys[slot] != key)
-            slot = (slot + 1) & (Slots - 1);
-        if (stamps[slot] == stamp) {
-            prefix = codes[slot];
-            continue;
-        }
-        bits += std::size_t(size);
-        if (next < MaxCode) {
-            stamps[slot] = stamp;
-            keys[slot] = key;
-            codes[slot] = std::uint16_t(next);
-            if (next == (1 << size) && size < 12)
-                ++size;
-            ++next;
-        } else {
-            bits += std::size_t(size); // clear code, and the dictionary starts again
-            ++stamp;
-            next = clear + 2;
-            size = minCodeSize + 1;
-        }
-        prefix = indexes[i];
-    }
-    return bits + 2 * std::size_t(size); // the last code and the end code
-}
-
-struct GifCloser {
-    void operator()(GifFileType *gif) const
-    {
-        int error = 0;
-        EGifCloseFile(gif, &error); // frees the handle even when it fails
-    }
-};
-
 int transparentEntry(const std::vector<std::uint32_t> &palette)
 {
     for (std::size_t i = 0; i < palette.size(); ++i)
@@ -170,9 +129,38 @@ int transparentEntry(const std::vector<std::uint32_t> &palette)
     return -1;
 }
 
+void putLe16(std::vector<std::uint8_t> *out, int v)
+{
+    out->push_back(std::uint8_t(v & 0xFF));
+    out->push_back(std::uint8_t((v >> 8) & 0xFF));
+}
+
+// Bits of a GIF colour table's size field: the table holds 2 << bits entries,
+// at least two.
+int tableBits(std::size_t colours)
+{
+    int bits = 0;
+    while ((std::size_t(2) << bits) < colours)
+        ++bits;
+    return bits;
+}
+
+// A colour table padded with black to its power-of-two size.
+void putColourTable(std::vector<std::uint8_t> *out, const std::vector<std::uint32_t> &palette)
+{
+    const std::size_t size = std::size_t(2) << tableBits(palette.size());
+    for (std::size_t i = 0; i < size; ++i) {
+        const std::uint32_t c = i < palette.size() ? palette[i] : 0u;
+        out->push_back(std::uint8_t(c >> 16));
+        out->push_back(std::uint8_t(c >> 8));
+        out->push_back(std::uint8_t(c));
+    }
+}
+
 // The frame with the next one in hand, so that its disposal can make room
 // for pixels the next frame turns transparent; `m_base` is the canvas a
-// decoder holds before the pending frame is drawn.
+// decoder holds before the pending frame is drawn. The file's blocks are
+// written here directly; the image data goes through engine/lzwencoder.h.
 class GifAnimationWriter final : public AnimationWriter {
 public:
     GifAnimationWriter(const QString &path, const AnimationOptions &options)
@@ -203,11 +191,13 @@ public:
             return m_status;
         if (frame.width() != m_options.width || frame.height() != m_options.height)
             return fail(InvalidParameter, Cause::EncodeFailed);
-        QImage next = normalised(frame, binaryPixel);
+        QImage next = std::move(m_spare);
+        normaliseInto(frame, &next, binaryPixel);
         if (next.isNull())
             return fail(OutOfMemory, Cause::OutOfMemory);
         if (!m_pending.isNull())
             writePending(&next);
+        m_spare = std::move(m_pending);
         m_pending = std::move(next);
         m_pendingDelay = delayMs;
         return m_status;
@@ -222,9 +212,7 @@ public:
         writePending(nullptr);
         if (m_status != Ok)
             return m_status;
-        int error = 0;
-        if (EGifCloseFile(m_gif.release(), &error) != GIF_OK && m_file.status() == Ok)
-            return fail(GenericError, Cause::EncodeFailed);
+        m_file.write(";", 1); // the trailer
         if (m_file.status() != Ok)
             return fail(m_file.status(), m_file.cause());
         Cause cause = Cause::None;
@@ -233,19 +221,6 @@ public:
     }
 
 private:
-    static int output(GifFileType *gif, const GifByteType *bytes, int len)
-    {
-        auto *file = static_cast<AtomicFile *>(gif->UserData);
-        return file->write(reinterpret_cast<const char *>(bytes), len) ? len : 0;
-    }
-
-    Status gifFailed()
-    {
-        if (m_file.status() != Ok)
-            return fail(m_file.status(), m_file.cause());
-        return fail(m_gif ? statusFromGifError(m_gif->Error) : GenericError, Cause::EncodeFailed);
-    }
-
     void setGlobal(std::vector<std::uint32_t> palette)
     {
         // Room for a transparent entry lets later frames leave pixels alone.
@@ -256,34 +231,31 @@ private:
         m_global = std::move(palette);
         m_globalTransparent = transparentEntry(m_global);
         for (std::size_t i = 0; i < m_global.size(); ++i)
-            m_globalIndex.emplace(m_global[i], std::uint8_t(i));
+            m_globalIndex.insert(m_global[i], std::uint8_t(i));
     }
 
-    Status begin()
+    // The header, the logical screen with the global table and the loop block.
+    void begin(std::vector<std::uint8_t> *out)
     {
-        int error = 0;
-        m_gif.reset(EGifOpen(&m_file, output, &error));
-        if (!m_gif)
-            return fail(statusFromGifError(error), Cause::OutOfMemory);
-        EGifSetGifVersion(m_gif.get(), true);
-        GifMapPtr map = makeGifMap(m_global);
-        if (!map)
-            return fail(OutOfMemory, Cause::OutOfMemory);
-        if (EGifPutScreenDesc(m_gif.get(), m_options.width, m_options.height, 8, 0, map.get()) != GIF_OK)
-            return gifFailed();
+        static const char header[] = "GIF89a";
+        out->insert(out->end(), header, header + 6);
+        putLe16(out, m_options.width);
+        putLe16(out, m_options.height);
+        // A global table, 8 bits of colour resolution, unsorted.
+        out->push_back(std::uint8_t(0x80 | 0x70 | tableBits(m_global.size())));
+        out->push_back(0); // background colour
+        out->push_back(0); // aspect ratio: none given
+        putColourTable(out, m_global);
         // The loop block counts repeats after the first play; without it a GIF
         // plays once.
         if (m_options.plays != 1) {
             const int repeats = m_options.plays == 0 ? 0 : std::min(m_options.plays - 1, MaxField);
-            const unsigned char app[] = {'N', 'E', 'T', 'S', 'C', 'A', 'P', 'E', '2', '.', '0'};
-            const unsigned char sub[] = {1, std::uint8_t(repeats & 0xFF), std::uint8_t(repeats >> 8)};
-            if (EGifPutExtensionLeader(m_gif.get(), APPLICATION_EXT_FUNC_CODE) != GIF_OK
-                || EGifPutExtensionBlock(m_gif.get(), sizeof app, app) != GIF_OK
-                || EGifPutExtensionBlock(m_gif.get(), sizeof sub, sub) != GIF_OK
-                || EGifPutExtensionTrailer(m_gif.get()) != GIF_OK)
-                return gifFailed();
+            static const char app[] = "\x21\xFF\x0BNETSCAPE2.0\x03\x01";
+            out->insert(out->end(), app, app + 16);
+            putLe16(out, repeats);
+            out->push_back(0);
         }
-        return Ok;
+        m_begun = true;
     }
 
     // Hundredths for the pending frame. A delay under MinGifDelayMs is raised
@@ -347,53 +319,55 @@ private:
             setGlobal(own); // may put a transparent entry in front
             std::array<std::uint8_t, 256> to{};
             for (std::size_t k = 0; k < own.size(); ++k)
-                to[k] = m_globalIndex[binaryPixel(own[k])];
+                to[k] = std::uint8_t(m_globalIndex.find(binaryPixel(own[k])));
             for (std::uint8_t &i : indexed.indexes)
                 i = to[i];
         }
+        const std::vector<std::uint32_t> &table = local.empty() ? m_global : local;
         const int transparent = local.empty() ? m_globalTransparent : transparentEntry(local);
+        std::vector<std::uint8_t> alternatives;
         if (leaveUnchanged && transparent >= 0)
-            keepUnchangedWhereSmaller(frame, part, rect, local.empty() ? m_global : local, &indexed);
+            alternatives = unchangedColours(frame, part, rect, table, indexed.indexes);
 
-        if (!m_gif && begin() != Ok)
-            return;
-        GraphicsControlBlock gcb{};
-        gcb.DisposalMode = clear.empty() ? DISPOSE_DO_NOT : DISPOSE_BACKGROUND;
-        gcb.UserInputFlag = false;
-        gcb.DelayTime = hundredths(m_pendingDelay);
-        gcb.TransparentColor = transparent;
-        GifByteType ext[4];
-        const std::size_t n = EGifGCBToExtension(&gcb, ext);
-        if (EGifPutExtension(m_gif.get(), GRAPHICS_EXT_FUNC_CODE, int(n), ext) != GIF_OK) {
-            gifFailed();
-            return;
+        std::vector<std::uint8_t> out;
+        out.reserve(std::size_t(rect.w) * std::size_t(rect.h) / 2 + 1024);
+        if (!m_begun)
+            begin(&out);
+        // The graphic control block: disposal, delay, transparent entry.
+        const int disposal = clear.empty() ? 1 : 2; // leave in place, or clear to the background
+        out.push_back(0x21);
+        out.push_back(0xF9);
+        out.push_back(4);
+        out.push_back(std::uint8_t(disposal << 2 | (transparent >= 0 ? 1 : 0)));
+        putLe16(&out, hundredths(m_pendingDelay));
+        out.push_back(std::uint8_t(transparent >= 0 ? transparent : 0));
+        out.push_back(0);
+        // The image descriptor, with the local table when there is one.
+        out.push_back(0x2C);
+        putLe16(&out, rect.x);
+        putLe16(&out, rect.y);
+        putLe16(&out, rect.w);
+        putLe16(&out, rect.h);
+        out.push_back(local.empty() ? 0 : std::uint8_t(0x80 | tableBits(local.size())));
+        if (!local.empty())
+            putColourTable(&out, local);
+        int top = 0;
+        for (std::uint8_t i : indexed.indexes) top = std::max<int>(top, i);
+        for (std::uint8_t i : alternatives) top = std::max<int>(top, i);
+        int codeSize = 2;
+        while ((1 << codeSize) <= top) ++codeSize;
+        if (getenv("FULLCS")) codeSize = std::max(2, tableBits(table.size()) + 1);
+        std::vector<std::uint8_t> one, two;
+        encodeGifLzw(indexed.indexes.data(), alternatives.empty() ? nullptr : alternatives.data(),
+                     indexed.indexes.size(), codeSize, &one);
+        if (getenv("BOTH") && !alternatives.empty()) {
+            encodeGifLzw(alternatives.data(), indexed.indexes.data(), indexed.indexes.size(), codeSize, &two);
+            if (two.size() < one.size()) one.swap(two);
         }
-        GifMapPtr localMap;
-        if (!local.empty()) {
-            localMap = makeGifMap(local);
-            if (!localMap) {
-                fail(OutOfMemory, Cause::OutOfMemory);
-                return;
-            }
-        } else if (m_gif->Image.ColorMap) {
-            // giflib keeps the last local table and, given none, forgets it
-            // without freeing it.
-            GifFreeMapObject(m_gif->Image.ColorMap);
-            m_gif->Image.ColorMap = nullptr;
-        }
-        if (EGifPutImageDesc(m_gif.get(), rect.x, rect.y, rect.w, rect.h, false, localMap.get()) != GIF_OK) {
-            gifFailed();
+        out.insert(out.end(), one.begin(), one.end());
+        if (!m_file.write(reinterpret_cast<const char *>(out.data()), qint64(out.size()))) {
+            fail(m_file.status(), m_file.cause());
             return;
-        }
-        // EGifPutLine masks the row in place: hand it a copy.
-        std::vector<GifPixelType> line(static_cast<std::size_t>(rect.w));
-        for (int y = 0; y < rect.h; ++y) {
-            const std::uint8_t *src = indexed.indexes.data() + std::size_t(y) * std::size_t(rect.w);
-            std::copy(src, src + rect.w, line.begin());
-            if (EGifPutLine(m_gif.get(), line.data(), rect.w) != GIF_OK) {
-                gifFailed();
-                return;
-            }
         }
         // The canvas before the next frame, as meant: a quantised frame's
         // pixels count as their true colours, or every later frame would
@@ -406,51 +380,48 @@ private:
         }
     }
 
-    // Unchanged pixels left transparent usually compress better, but not
-    // always (a transparent hole in a flat area breaks its runs): where the
-    // table has their colours, the smaller of the two codings is kept.
-    void keepUnchangedWhereSmaller(const QImage &frame, const QImage &part, const Rect &rect,
-                                   const std::vector<std::uint32_t> &table, IndexedFrame *indexed)
+    // For each pixel of the rectangle the other index it may take: a pixel
+    // left transparent because the canvas already shows it may as well be
+    // drawn in its colour when the table has it (the LZW coder picks whichever
+    // continues its run). Equal to the pixel's index where there is no choice.
+    std::vector<std::uint8_t> unchangedColours(const QImage &frame, const QImage &part, const Rect &rect,
+                                               const std::vector<std::uint32_t> &table,
+                                               const std::vector<std::uint8_t> &indexes) const
     {
-        std::unordered_map<std::uint32_t, std::uint8_t> index;
-        for (std::size_t i = table.size(); i-- > 0;)
-            index[binaryPixel(table[i])] = std::uint8_t(i);
-        std::vector<std::uint8_t> whole = indexed->indexes;
-        bool any = false;
+        ColourLookup index;
+        for (std::size_t i = 0; i < table.size(); ++i)
+            index.insert(binaryPixel(table[i]), std::uint8_t(i));
+        std::vector<std::uint8_t> alternatives = indexes;
         for (int y = 0; y < rect.h; ++y) {
             const std::uint32_t *f = row(frame, rect.y + y) + rect.x;
             const std::uint32_t *p = row(part, y);
+            std::uint8_t *alt = alternatives.data() + std::size_t(y) * std::size_t(rect.w);
             for (int x = 0; x < rect.w; ++x) {
                 if (p[x] != 0 || f[x] == 0)
                     continue;
-                const auto it = index.find(f[x]);
-                if (it == index.end())
-                    return;
-                whole[std::size_t(y) * std::size_t(rect.w) + std::size_t(x)] = it->second;
-                any = true;
+                const int i = index.find(f[x]);
+                if (i >= 0)
+                    alt[x] = std::uint8_t(i);
             }
         }
-        int depth = 2;
-        while ((1u << depth) < table.size())
-            ++depth;
-        if (any && lzwCodedBits(whole, depth) < lzwCodedBits(indexed->indexes, depth))
-            indexed->indexes = std::move(whole);
+        return alternatives;
     }
 
     // Indexes into the global table; false when a colour is not in it.
     bool indexFromGlobal(const QImage &part, IndexedFrame *out)
     {
-        out->width = part.width();
-        out->height = part.height();
-        out->indexes.resize(std::size_t(part.width()) * std::size_t(part.height()));
+        const int w = part.width(), h = part.height();
+        out->width = w;
+        out->height = h;
+        out->indexes.resize(std::size_t(w) * std::size_t(h));
         std::uint8_t *dst = out->indexes.data();
-        for (int y = 0; y < part.height(); ++y) {
+        for (int y = 0; y < h; ++y) {
             const std::uint32_t *src = row(part, y);
-            for (int x = 0; x < part.width(); ++x) {
-                const auto it = m_globalIndex.find(src[x]);
-                if (it == m_globalIndex.end())
+            for (int x = 0; x < w; ++x) {
+                const int i = m_globalIndex.find(src[x]);
+                if (i < 0)
                     return false;
-                *dst++ = it->second;
+                *dst++ = std::uint8_t(i);
             }
         }
         out->palette = m_global;
@@ -473,13 +444,14 @@ private:
     }
 
     AtomicFile m_file;
-    std::unique_ptr<GifFileType, GifCloser> m_gif; // after m_file: closed first
+    bool m_begun = false;
     AnimationOptions m_options;
     std::vector<std::uint32_t> m_global;
-    std::unordered_map<std::uint32_t, std::uint8_t> m_globalIndex;
+    ColourLookup m_globalIndex;
     int m_globalTransparent = -1;
     QImage m_base;
     QImage m_pending;
+    QImage m_spare; // the frame before, its buffer used again
     double m_pendingDelay = 0;
     CarriedRounding m_delays;
 };
@@ -547,18 +519,24 @@ void filterRow(const std::uint8_t *cur, const std::uint8_t *prev, std::size_t n,
     }
 }
 
+// A palette animation is written once and then shared: its frames are worth
+// libdeflate's slower search (5 % smaller than an export's PNG level for
+// about four times the time, still a fraction of what optimisers take).
+// True colour frames are many times larger and keep the export's level.
+constexpr int ApngPaletteDeflateLevel = 10;
+
 class ApngAnimationWriter final : public AnimationWriter {
 public:
     ApngAnimationWriter(const QString &path, const AnimationOptions &options)
         : m_file(path), m_options(options), m_palette(!options.sharedColours.empty()),
-          // The levels the PNG frames of an export use (engine/pngwriter.h).
-          m_deflate(libdeflate_alloc_compressor(m_palette ? PngDeflateLevel : TrueColourDeflateLevel))
+          m_deflate(libdeflate_alloc_compressor(m_palette ? ApngPaletteDeflateLevel : TrueColourDeflateLevel)),
+          m_trialDeflate(libdeflate_alloc_compressor(m_palette ? PngDeflateLevel : TrueColourDeflateLevel))
     {
         if (options.width <= 0 || options.height <= 0 || options.frameCount == 0) {
             fail(InvalidParameter, Cause::EncodeFailed);
             return;
         }
-        if (!m_deflate) {
+        if (!m_deflate || !m_trialDeflate) {
             fail(OutOfMemory, Cause::OutOfMemory);
             return;
         }
@@ -578,11 +556,15 @@ public:
         if (m_palette) {
             // See-through entries first keeps tRNS short.
             std::vector<std::uint32_t> colours = options.sharedColours;
+            // A transparent entry lets later frames leave pixels alone.
+            if (std::find(colours.begin(), colours.end(), 0u) == colours.end()
+                && colours.size() < std::size_t(MaxColours))
+                colours.push_back(0u);
             std::stable_partition(colours.begin(), colours.end(),
                                   [](std::uint32_t c) { return (c >> 24) != 255; });
             QByteArray plte, trns;
             for (std::size_t i = 0; i < colours.size(); ++i) {
-                m_index.emplace(colours[i], std::uint8_t(i));
+                m_index.insert(colours[i], std::uint8_t(i));
                 plte.append(char(colours[i] >> 16)).append(char(colours[i] >> 8)).append(char(colours[i]));
                 if ((colours[i] >> 24) != 255)
                     trns.append(char(colours[i] >> 24));
@@ -590,6 +572,9 @@ public:
             chunk("PLTE", plte);
             if (!trns.isEmpty())
                 chunk("tRNS", trns);
+            m_transparent = m_index.find(0u);
+        } else {
+            m_transparent = 0;
         }
         if (m_file.status() != Ok)
             fail(m_file.status(), m_file.cause());
@@ -602,10 +587,11 @@ public:
         if (source.width() != m_options.width || source.height() != m_options.height
             || m_written >= m_options.frameCount)
             return fail(InvalidParameter, Cause::EncodeFailed);
-        QImage frame = normalised(source, fullPixel);
+        QImage frame = std::move(m_spare);
+        normaliseInto(source, &frame, fullPixel);
         if (frame.isNull())
             return fail(OutOfMemory, Cause::OutOfMemory);
-        // Frame 0 must cover the canvas; later ones replace what changed.
+        // Frame 0 must cover the canvas; later ones the rectangle that changed.
         Rect rect{0, 0, frame.width(), frame.height()};
         if (m_written > 0) {
             rect = changedRect(m_previous, frame);
@@ -623,6 +609,23 @@ public:
         } else {
             num = m_delays.next(delayMs, 0, MaxField);
         }
+
+        // The rectangle replaces the canvas, or, when every pixel it changes
+        // becomes opaque, it may be laid over the canvas with the pixels that
+        // stay as they are transparent: the smaller of the two is written.
+        // The choice is made at the quicker level of an export's PNG frames.
+        bool over = false;
+        if (m_written > 0 && m_transparent >= 0 && changesOnlyToOpaque(frame, rect)) {
+            QByteArray whole, holes;
+            if (!compressRect(frame, rect, false, m_trialDeflate.get(), &whole)
+                || !compressRect(frame, rect, true, m_trialDeflate.get(), &holes))
+                return m_status;
+            over = holes.size() < whole.size();
+        }
+        QByteArray data;
+        if (!compressRect(frame, rect, over, m_deflate.get(), &data))
+            return m_status;
+
         QByteArray fctl;
         putBe32(&fctl, m_sequence++);
         putBe32(&fctl, std::uint32_t(rect.w));
@@ -631,46 +634,19 @@ public:
         putBe32(&fctl, std::uint32_t(rect.y));
         putBe16(&fctl, std::uint16_t(num));
         putBe16(&fctl, den);
-        fctl.append(char(0)); // dispose: none
-        fctl.append(char(0)); // blend: source (the rectangle replaces the canvas)
+        fctl.append(char(0));            // dispose: none
+        fctl.append(char(over ? 1 : 0)); // blend: over, or source
         chunk("fcTL", fctl);
-
-        const int bpp = m_palette ? 1 : 4;
-        const std::size_t rowBytes = std::size_t(rect.w) * std::size_t(bpp);
-        std::vector<std::uint8_t> raw;
-        raw.reserve((rowBytes + 1) * std::size_t(rect.h));
-        std::vector<std::uint8_t> cur(rowBytes), prev(rowBytes), trial(rowBytes);
-        for (int y = 0; y < rect.h; ++y) {
-            const std::uint32_t *src = row(frame, rect.y + y) + rect.x;
-            for (int x = 0; x < rect.w; ++x) {
-                if (m_palette) {
-                    const auto it = m_index.find(src[x]);
-                    if (it == m_index.end())
-                        return fail(InvalidParameter, Cause::EncodeFailed);
-                    cur[std::size_t(x)] = it->second;
-                } else {
-                    std::uint8_t *d = cur.data() + std::size_t(x) * 4;
-                    d[0] = std::uint8_t(src[x] >> 16);
-                    d[1] = std::uint8_t(src[x] >> 8);
-                    d[2] = std::uint8_t(src[x]);
-                    d[3] = std::uint8_t(src[x] >> 24);
-                }
-            }
-            filterRow(cur.data(), y > 0 ? prev.data() : nullptr, rowBytes, bpp, !m_palette, &trial, &raw);
-            std::swap(cur, prev);
+        if (m_written > 0) {
+            QByteArray fdat;
+            putBe32(&fdat, m_sequence++);
+            fdat.append(data);
+            chunk("fdAT", fdat);
+        } else {
+            chunk("IDAT", data);
         }
-        QByteArray data;
-        if (m_written > 0)
-            putBe32(&data, m_sequence++);
-        const qsizetype head = data.size();
-        data.resize(head + qsizetype(libdeflate_zlib_compress_bound(m_deflate.get(), raw.size())));
-        const std::size_t n = libdeflate_zlib_compress(m_deflate.get(), raw.data(), raw.size(),
-                                                       data.data() + head, std::size_t(data.size() - head));
-        if (n == 0)
-            return fail(GenericError, Cause::EncodeFailed);
-        data.resize(head + qsizetype(n));
-        chunk(m_written > 0 ? "fdAT" : "IDAT", data);
         ++m_written;
+        m_spare = std::move(m_previous);
         m_previous = std::move(frame);
         if (m_file.status() != Ok)
             return fail(m_file.status(), m_file.cause());
@@ -690,6 +666,65 @@ public:
     }
 
 private:
+    // Every pixel of `rect` that differs from the canvas becomes opaque.
+    bool changesOnlyToOpaque(const QImage &frame, const Rect &rect) const
+    {
+        for (int y = rect.y; y < rect.y + rect.h; ++y) {
+            const std::uint32_t *f = row(frame, y);
+            const std::uint32_t *b = row(m_previous, y);
+            for (int x = rect.x; x < rect.x + rect.w; ++x)
+                if (f[x] != b[x] && (f[x] >> 24) != 255)
+                    return false;
+        }
+        return true;
+    }
+
+    // The rectangle's rows filtered and deflated into `out`; with `holes`,
+    // pixels equal to the canvas's are transparent.
+    bool compressRect(const QImage &frame, const Rect &rect, bool holes, libdeflate_compressor *deflate,
+                      QByteArray *out)
+    {
+        const int bpp = m_palette ? 1 : 4;
+        const std::size_t rowBytes = std::size_t(rect.w) * std::size_t(bpp);
+        m_raw.clear();
+        m_raw.reserve((rowBytes + 1) * std::size_t(rect.h));
+        m_cur.resize(rowBytes);
+        m_prev.resize(rowBytes);
+        m_trial.resize(rowBytes);
+        for (int y = 0; y < rect.h; ++y) {
+            const std::uint32_t *src = row(frame, rect.y + y) + rect.x;
+            const std::uint32_t *under = holes ? row(m_previous, rect.y + y) + rect.x : nullptr;
+            for (int x = 0; x < rect.w; ++x) {
+                const std::uint32_t p = under && under[x] == src[x] ? 0u : src[x];
+                if (m_palette) {
+                    const int i = m_index.find(p);
+                    if (i < 0) {
+                        fail(InvalidParameter, Cause::EncodeFailed);
+                        return false;
+                    }
+                    m_cur[std::size_t(x)] = std::uint8_t(i);
+                } else {
+                    std::uint8_t *d = m_cur.data() + std::size_t(x) * 4;
+                    d[0] = std::uint8_t(p >> 16);
+                    d[1] = std::uint8_t(p >> 8);
+                    d[2] = std::uint8_t(p);
+                    d[3] = std::uint8_t(p >> 24);
+                }
+            }
+            filterRow(m_cur.data(), y > 0 ? m_prev.data() : nullptr, rowBytes, bpp, !m_palette, &m_trial, &m_raw);
+            std::swap(m_cur, m_prev);
+        }
+        out->resize(qsizetype(libdeflate_zlib_compress_bound(deflate, m_raw.size())));
+        const std::size_t n = libdeflate_zlib_compress(deflate, m_raw.data(), m_raw.size(),
+                                                       out->data(), std::size_t(out->size()));
+        if (n == 0) {
+            fail(GenericError, Cause::EncodeFailed);
+            return false;
+        }
+        out->resize(qsizetype(n));
+        return true;
+    }
+
     void chunk(const char *type, const QByteArray &data)
     {
         QByteArray bytes;
@@ -703,9 +738,13 @@ private:
     AtomicFile m_file;
     AnimationOptions m_options;
     bool m_palette = false;
-    std::unique_ptr<libdeflate_compressor, CompressorDeleter> m_deflate;
-    std::unordered_map<std::uint32_t, std::uint8_t> m_index;
+    std::unique_ptr<libdeflate_compressor, CompressorDeleter> m_deflate;      // what is written
+    std::unique_ptr<libdeflate_compressor, CompressorDeleter> m_trialDeflate; // choosing a coding
+    ColourLookup m_index;
+    int m_transparent = -1; // the transparent entry (palette), 0 for RGBA
     QImage m_previous;
+    QImage m_spare; // the frame before the previous, its buffer used again
+    std::vector<std::uint8_t> m_raw, m_cur, m_prev, m_trial; // work space
     std::uint32_t m_sequence = 0;
     std::uint32_t m_written = 0;
     CarriedRounding m_delays;
@@ -717,6 +756,7 @@ struct AnimEncoderDeleter {
     void operator()(WebPAnimEncoder *e) const { WebPAnimEncoderDelete(e); }
 };
 
+
 // Holds each frame until the next one's start is known: a frame that would
 // play 0 ms is never seen and libwebp refuses a timestamp that does not
 // advance, so it is dropped.
@@ -726,7 +766,7 @@ public:
         : m_path(path), m_options(options)
     {
         WebPAnimEncoderOptions eo;
-        if (!WebPAnimEncoderOptionsInit(&eo) || !WebPConfigInit(&m_config)) {
+        if (!WebPPictureInit(&m_pending) || !WebPAnimEncoderOptionsInit(&eo) || !WebPConfigInit(&m_config)) {
             fail(GenericError, Cause::NoEncoder);
             return;
         }
@@ -744,6 +784,8 @@ public:
             fail(OutOfMemory, Cause::OutOfMemory);
     }
 
+    ~WebpAnimationWriter() override { WebPPictureFree(&m_pending); }
+
     Status addFrame(const QImage &frame, double delayMs) override
     {
         if (m_status != Ok)
@@ -752,9 +794,20 @@ public:
             return fail(InvalidParameter, Cause::EncodeFailed);
         const int start = int(std::lrint(m_time));
         m_time += delayMs;
-        if (!m_pending.isNull() && start > m_pendingStart && !put(m_pending, m_pendingStart))
+        if (m_hasPending && start > m_pendingStart && !put(m_pendingStart))
             return m_status;
-        m_pending = frame.convertToFormat(QImage::Format_ARGB32);
+        // Taken in at once: holding the caller's frame would make its decoder
+        // copy the canvas to draw the next one.
+        const QImage argb = frame.convertToFormat(QImage::Format_ARGB32);
+        m_pending.use_argb = 1;
+        m_pending.width = argb.width();
+        m_pending.height = argb.height();
+        // ARGB32 words lie in memory as B, G, R, A on the little-endian
+        // machines this is built for.
+        static_assert(Q_BYTE_ORDER == Q_LITTLE_ENDIAN);
+        if (!WebPPictureImportBGRA(&m_pending, argb.constBits(), int(argb.bytesPerLine())))
+            return fail(OutOfMemory, Cause::OutOfMemory);
+        m_hasPending = true;
         m_pendingStart = start;
         return m_status;
     }
@@ -763,11 +816,11 @@ public:
     {
         if (m_status != Ok)
             return m_status;
-        if (m_pending.isNull())
+        if (!m_hasPending)
             return fail(InvalidParameter, Cause::NoFrames);
         int end = int(std::lrint(m_time));
         if (end > m_pendingStart || !m_added) {
-            if (!put(m_pending, m_pendingStart))
+            if (!put(m_pendingStart))
                 return m_status;
             end = std::max(end, m_pendingStart + 1);
         }
@@ -788,26 +841,11 @@ public:
     }
 
 private:
-    bool put(const QImage &frame, int start)
+    bool put(int start)
     {
-        WebPPicture picture;
-        if (!WebPPictureInit(&picture)) {
-            fail(GenericError, Cause::EncodeFailed);
-            return false;
-        }
-        picture.use_argb = 1;
-        picture.width = frame.width();
-        picture.height = frame.height();
-        // ARGB32 words lie in memory as B, G, R, A on the little-endian
-        // machines this is built for.
-        static_assert(Q_BYTE_ORDER == Q_LITTLE_ENDIAN);
-        bool ok = WebPPictureImportBGRA(&picture, frame.constBits(), int(frame.bytesPerLine()))
-                  && WebPAnimEncoderAdd(m_encoder.get(), &picture, start, &m_config);
-        WebPPictureFree(&picture);
-        if (!ok) {
-            fail(picture.error_code == VP8_ENC_ERROR_OUT_OF_MEMORY ? OutOfMemory : GenericError,
-                 picture.error_code == VP8_ENC_ERROR_OUT_OF_MEMORY ? Cause::OutOfMemory
-                                                                   : Cause::EncodeFailed);
+        if (!WebPAnimEncoderAdd(m_encoder.get(), &m_pending, start, &m_config)) {
+            const bool memory = m_pending.error_code == VP8_ENC_ERROR_OUT_OF_MEMORY;
+            fail(memory ? OutOfMemory : GenericError, memory ? Cause::OutOfMemory : Cause::EncodeFailed);
             return false;
         }
         m_added = true;
@@ -819,7 +857,8 @@ private:
     WebPConfig m_config{};
     std::unique_ptr<WebPAnimEncoder, AnimEncoderDeleter> m_encoder;
     double m_time = 0;
-    QImage m_pending;
+    WebPPicture m_pending{}; // the frame held back, when m_hasPending
+    bool m_hasPending = false;
     int m_pendingStart = 0;
     bool m_added = false;
 };
@@ -848,30 +887,33 @@ void ColourSet::add(const QImage &frame)
     // from the one before.
     std::uint32_t last = 0;
     bool haveLast = false;
-    for (int y = 0; y < frame.height(); ++y) {
+    const int w = frame.width(), h = frame.height();
+    for (int y = 0; y < h; ++y) {
         const std::uint32_t *line = row(frame, y);
-        for (int x = 0; x < frame.width(); ++x) {
+        for (int x = 0; x < w; ++x) {
             if (haveLast && line[x] == last)
                 continue;
             last = line[x];
             haveLast = true;
             const std::uint32_t p = m_binaryAlpha ? binaryPixel(last) : fullPixel(last);
-            const auto it = std::lower_bound(m_sorted.begin(), m_sorted.end(), p);
-            if (it != m_sorted.end() && *it == p)
+            if (m_seen.find(p) >= 0)
                 continue;
-            if (int(m_sorted.size()) == MaxColours) {
+            if (int(m_colours.size()) == MaxColours) {
                 m_overflow = true;
-                m_sorted.clear();
+                m_colours.clear();
                 return;
             }
-            m_sorted.insert(it, p);
+            m_seen.insert(p, std::uint8_t(m_colours.size()));
+            m_colours.push_back(p);
         }
     }
 }
 
 std::vector<std::uint32_t> ColourSet::colours() const
 {
-    return m_sorted;
+    std::vector<std::uint32_t> sorted = m_colours;
+    std::sort(sorted.begin(), sorted.end());
+    return sorted;
 }
 
 std::unique_ptr<AnimationWriter> AnimationWriter::create(const QString &path,

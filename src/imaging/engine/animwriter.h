@@ -7,13 +7,17 @@
 // frame's table is global and a frame that does not fit it gets a local table,
 // quantised by libimagequant only when the frame's changed pixels alone have
 // more than 256 colours. Each frame is stored as the smallest rectangle that
-// changed, its unchanged pixels transparent; a frame whose next frame needs a
-// pixel cleared is disposed to the background. Delays are written in
+// changed; its unchanged pixels are transparent or their own colour, whichever
+// codes shorter (engine/lzwencoder.h); a frame whose next frame needs a pixel
+// cleared is disposed to the background. Delays are written in
 // hundredths with the rounding error carried to the next frame, and never
 // below MinGifDelayMs (see there).
 // APNG: frame 0 is the whole canvas, later frames the rectangle that changed,
-// replacing what was there; one palette (PLTE, tRNS) when `sharedColours`
-// holds every RGBA colour, RGBA otherwise. Delays in milliseconds.
+// replacing what was there or, when that is smaller and every changed pixel
+// is opaque, laid over it with the unchanged pixels transparent; one palette
+// (PLTE, tRNS, a transparent entry added when there is room) when
+// `sharedColours` holds every RGBA colour, RGBA otherwise. Delays in
+// milliseconds.
 // WebP: libwebp's animation encoder, lossless unless a quality is given. It
 // may merge a frame equal to the one before into one longer frame, or write a
 // single frame as a still picture; the played timeline is the same.
@@ -34,6 +38,7 @@
 #include <vector>
 
 #include "imaging/engine/failure.h"
+#include "imaging/engine/palette.h"
 #include "imaging/engine/records.h"
 
 namespace engine {
@@ -62,7 +67,8 @@ public:
 private:
     bool m_binaryAlpha;
     bool m_overflow = false;
-    std::vector<std::uint32_t> m_sorted;
+    ColourLookup m_seen;
+    std::vector<std::uint32_t> m_colours; // in order of appearance
 };
 
 struct AnimationOptions {

@@ -17,38 +17,26 @@ inline std::uint32_t normalise(std::uint32_t argb, AlphaMode mode)
     return a == 0 ? 0u : argb;
 }
 
-// Open-addressing table of at most 256 colours in 1024 slots; a slot holds the
-// colour in its low half and index + 1 above it, so one load answers a probe.
+// The colours of a frame in order of appearance, at most 256.
 class ColourTable {
 public:
-    static constexpr int Bits = 10;
-    static constexpr std::uint32_t Mask = (1u << Bits) - 1;
-
-    ColourTable() { m_slots.fill(0); }
-
     // The colour's index, adding it when new; -1 when a 257th colour appears.
     int indexOf(std::uint32_t colour)
     {
-        std::uint32_t h = (colour * 0x9E3779B1u) >> (32 - Bits);
-        for (;;) {
-            const std::uint64_t s = m_slots[h];
-            if (std::uint32_t(s) == colour && (s >> 32) != 0)
-                return int(s >> 32) - 1;
-            if (s == 0) {
-                if (m_colours.size() == 256)
-                    return -1;
-                m_colours.push_back(colour);
-                m_slots[h] = (std::uint64_t(m_colours.size()) << 32) | colour;
-                return int(m_colours.size()) - 1;
-            }
-            h = (h + 1) & Mask;
-        }
+        const int found = m_lookup.find(colour);
+        if (found >= 0)
+            return found;
+        if (m_colours.size() == 256)
+            return -1;
+        m_lookup.insert(colour, std::uint8_t(m_colours.size()));
+        m_colours.push_back(colour);
+        return int(m_colours.size()) - 1;
     }
 
     std::vector<std::uint32_t> &colours() { return m_colours; }
 
 private:
-    std::array<std::uint64_t, 1u << Bits> m_slots; // 0 = empty
+    ColourLookup m_lookup;
     std::vector<std::uint32_t> m_colours;
 };
 
