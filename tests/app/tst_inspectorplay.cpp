@@ -52,13 +52,18 @@ struct TestClock final : PlaybackClock {
     FrameInspector *inspector = nullptr;
     std::vector<Hold> holds;
     std::function<void()> pending;
+    int stops = 0;
 
     void start(int ms, std::function<void()> done) override
     {
         holds.push_back({ms, inspector->frame(), inspector->hasPicture()});
         pending = std::move(done);
     }
-    void stop() override { pending = nullptr; }
+    void stop() override
+    {
+        pending = nullptr;
+        ++stops;
+    }
     void fire() { std::exchange(pending, nullptr)(); }
 };
 
@@ -233,6 +238,27 @@ private slots:
         expected.removeFirst();
         expected << Frames - 1;
         QCOMPARE(shownFrames, expected);
+    }
+
+    void aStepWhilePlayingGoesOnFromTheFrameSteppedTo()
+    {
+        Playing t(3);
+        QVERIFY(t.ready());
+        QTRY_VERIFY(t.inspector->hasPicture());
+        QTest::keyClick(t.inspector, Qt::Key_Space);
+        QTRY_VERIFY(t.clock->pending);
+        // The hold of frame 4 ends with the step (a clock would otherwise move on
+        // to frame 5 before frame 3 arrives), and frame 3 is held when it is shown.
+        const int stops = t.clock->stops;
+        QTest::keyClick(t.inspector, Qt::Key_Left);
+        QCOMPARE(t.clock->stops, stops + 1);
+        QTRY_COMPARE(int(t.clock->holds.size()), 2);
+        QCOMPARE(t.clock->holds.back().frame, 2);
+        QVERIFY(t.clock->holds.back().onScreen);
+        QCOMPARE(t.clock->holds.back().ms, 200);
+        t.clock->fire();
+        QCOMPARE(t.inspector->frame(), 3);
+        QVERIFY(t.inspector->playback()->player()->playing());
     }
 
     void playbackStops_data()
