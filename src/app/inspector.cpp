@@ -18,6 +18,8 @@
 #include <limits>
 #include <utility>
 
+#include "app/gotoframe.h"
+#include "app/timeline.h"
 #include "common/filepath.h"
 #include "controls/seams.h"
 #include "core/frameinspection.h"
@@ -243,6 +245,8 @@ FrameInspector::FrameInspector(FrameInspection *inspection, QWidget *parent)
 
     auto *left = new QVBoxLayout;
     left->addWidget(m_canvas, 1);
+    m_playback = new PlaybackBar(this);
+    left->addWidget(m_playback);
     left->addWidget(m_status);
     auto *outer = new QHBoxLayout(this);
     outer->addLayout(left, 1);
@@ -267,7 +271,31 @@ FrameInspector::FrameInspector(FrameInspection *inspection, QWidget *parent)
     connect(copy, &QShortcut::activated, this, [this] { copyFrame(m_frame); });
     auto *save = new QShortcut(QKeySequence::Save, this);
     connect(save, &QShortcut::activated, this, [this] { saveFrame(m_frame); });
+    setUpPlayback();
     showNothing();
+}
+
+void FrameInspector::setUpPlayback()
+{
+    m_playback->setFacts(m_inspection->facts());
+    // Connected after the handler above that shows the new picture's first frame.
+    connect(m_inspection, &FrameInspection::opened, m_playback,
+            [this] { m_playback->setFacts(m_inspection->facts()); });
+    connect(m_playback, &PlaybackBar::frameChosen, this, &FrameInspector::goTo);
+    connect(this, &FrameInspector::frameShown, m_playback, &PlaybackBar::frameShown);
+    auto *goToFrame = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_G), this);
+    connect(goToFrame, &QShortcut::activated, this, &FrameInspector::askFrameNumber);
+}
+
+void FrameInspector::askFrameNumber()
+{
+    if (m_frame < 0)
+        return;
+    GoToFrameDialog dialog(frameCount(), m_frame, this);
+    seams::execModal(&dialog);
+    // The picture may have changed while the dialog was open.
+    if (dialog.result() == QDialog::Accepted && m_frame >= 0)
+        goTo(std::min(dialog.frame(), frameCount() - 1));
 }
 
 int FrameInspector::frameCount() const
@@ -285,6 +313,7 @@ void FrameInspector::showFrame(int frame)
     if (frame == m_frame)
         return;
     m_frame = frame;
+    m_playback->setCurrent(frame);
     if (isVisible())
         m_inspection->requestFrame(frame);
     updateTexts();
@@ -294,6 +323,7 @@ void FrameInspector::showNothing()
 {
     m_frame = -1;
     m_shownFrame = -1;
+    m_playback->setCurrent(-1);
     m_canvas->setMessage(QStringLiteral("没有帧"));
     updateTexts();
 }
@@ -351,6 +381,7 @@ void FrameInspector::keyPressEvent(QKeyEvent *event)
     case Qt::Key_Minus: m_canvas->zoomStep(-1); break;
     case Qt::Key_1: m_canvas->setZoom(1); break;
     case Qt::Key_0: m_canvas->setFit(); break;
+    case Qt::Key_Space: m_playback->togglePlayback(); break;
     default: QWidget::keyPressEvent(event); return;
     }
     m_pointer = {-1, -1};

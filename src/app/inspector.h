@@ -21,6 +21,7 @@
 
 class QLabel;
 class FrameInspection;
+class PlaybackBar;
 
 // The picture area: zoom, panning by dragging, the pixel under the pointer.
 class FrameCanvas : public QWidget {
@@ -98,6 +99,8 @@ public:
     QString defaultSaveName(int frame) const;
 
     FrameCanvas *canvas() const { return m_canvas; }
+    // The timeline strip, play/pause and speed under the picture.
+    PlaybackBar *playback() const { return m_playback; }
     QString statusText() const;
     QString factsText() const;
 
@@ -120,6 +123,9 @@ private:
     void perform(Action action, const QImage &picture, int frame);
     void updateTexts();
     int frameCount() const;
+    // The timeline, playback (Space) and "转到帧" (Ctrl+G).
+    void setUpPlayback();
+    void askFrameNumber();
 
     FrameInspection *m_inspection;
     FrameCanvas *m_canvas;
@@ -131,4 +137,5 @@ private:
     Action m_pending = Action::None;
     int m_pendingFrame = -1;
     std::unique_ptr<BusyCursor> m_pendingBusy;
+    PlaybackBar *m_playback = nullptr;
 };
