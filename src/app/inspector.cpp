@@ -9,7 +9,6 @@
 #include <QLabel>
 #include <QMimeData>
 #include <QPainter>
-#include <QRegularExpression>
 #include <QShortcut>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -127,9 +126,10 @@ void FrameCanvas::setPatchAlone(bool alone, const QImage &patch, const QPoint &a
     update();
 }
 
-void FrameCanvas::setTint(const QImage &tint)
+void FrameCanvas::setTint(const QImage &tint, const QPoint &at)
 {
     m_tint = tint;
+    m_tintAt = at;
     update();
 }
 
@@ -252,7 +252,7 @@ void FrameCanvas::paintEvent(QPaintEvent *)
     else if (!m_patch.isNull())
         p.drawImage(mapped(QRect(m_patchAt, m_patch.size())), m_patch);
     if (!m_tint.isNull())
-        p.drawImage(r, m_tint);
+        p.drawImage(mapped(QRect(m_tintAt, m_tint.size())), m_tint);
     if (!m_outline.isNull()) {
         const QRectF o = mapped(m_outline);
         const double w = OutlineWidth;
@@ -630,7 +630,10 @@ void FrameInspector::updateTexts()
     m_status->setText(statusText());
     // The swatches go right under the colour table's line.
     const QStringList lines = factsText().split(QLatin1Char('\n'));
-    const qsizetype table = lines.indexOf(QRegularExpression(QStringLiteral("^颜色表: .*")));
+    qsizetype table = -1;
+    for (qsizetype i = 0; i < lines.size() && table < 0; ++i)
+        if (lines[i].startsWith(QStringLiteral("颜色表: ")))
+            table = i;
     m_facts->setText(lines.mid(0, table + 1).join(QLatin1Char('\n')));
     m_factsAfter->setText(table >= 0 ? lines.mid(table + 1).join(QLatin1Char('\n')) : QString());
     const PictureFacts &facts = m_inspection->facts();
@@ -715,11 +718,6 @@ void FrameInspector::differenceArrived(int frame, std::shared_ptr<const FrameDif
     m_difference = std::move(difference);
     m_differenceFrame = frame;
     m_tint = QImage();
-    if (m_difference && !m_difference->mask.isNull() && !m_difference->equal) {
-        QImage mask = m_difference->mask;
-        mask.setColorTable({qRgba(0, 0, 0, 0), DifferenceTint});
-        m_tint = mask.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-    }
     applyOverlays();
     updateTexts();
 }
@@ -749,5 +747,13 @@ void FrameInspector::applyOverlays()
     m_canvas->setPatchAlone(known && overlayOn[int(Overlay::PatchAlone)], patch ? m_patch->pixels : QImage(),
                             patch ? QPoint(m_patch->rect.x, m_patch->rect.y) : QPoint());
     const bool compared = known && (shown == 0 || m_differenceFrame == shown);
-    m_canvas->setTint(compared && shown > 0 && overlayOn[int(Overlay::Difference)] ? m_tint : QImage());
+    const bool tinted = compared && shown > 0 && overlayOn[int(Overlay::Difference)] && m_difference
+                     && !m_difference->equal && !m_difference->mask.isNull();
+    if (tinted && m_tint.isNull()) {
+        // Made when first shown, over the changed area only: most frames change little.
+        QImage mask = m_difference->mask.copy(m_difference->bounds);
+        mask.setColorTable({qRgba(0, 0, 0, 0), DifferenceTint});
+        m_tint = mask.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    }
+    m_canvas->setTint(tinted ? m_tint : QImage(), tinted ? m_difference->bounds.topLeft() : QPoint());
 }

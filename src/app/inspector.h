@@ -83,10 +83,10 @@ public:
 
     // Overlays, in picture pixels: the outline of `rect` (null: none); `patch`
     // shown at `at` instead of the picture, the checkerboard elsewhere, while
-    // `alone`; `tint` (the picture's size, null: none) laid over it.
+    // `alone`; `tint` (null: none) laid over it at `at`.
     void setOutline(const QRect &rect);
     void setPatchAlone(bool alone, const QImage &patch, const QPoint &at);
-    void setTint(const QImage &tint);
+    void setTint(const QImage &tint, const QPoint &at);
 
     // The picture's pixel at `pos` (widget coordinates); (-1, -1) outside.
     QPoint pixelAt(const QPointF &pos) const;
@@ -116,6 +116,7 @@ private:
     QImage m_patch;
     QPoint m_patchAt;
     QImage m_tint;
+    QPoint m_tintAt;
     bool m_fit = true;
     double m_zoom = 1;
     QPointF m_pan;       // offset from the centred position
@@ -198,7 +199,7 @@ private:
     std::shared_ptr<const FrameDifference> m_difference;
     int m_differenceFrame = -1; // the frame m_difference compares; -1 none
     int m_differenceAsked = -1; // the frame a comparison was asked for
-    QImage m_tint;              // m_difference's mask in the tint colour
+    QImage m_tint;              // m_difference's changed area in the tint colour, once shown
     std::map<int, QImage> m_recent; // the last pictures that arrived, by frame
     int m_frame = -1;
     int m_shownFrame = -1;
