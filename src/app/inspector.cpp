@@ -1,5 +1,6 @@
 #include "app/inspector.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QBuffer>
 #include <QClipboard>
@@ -9,6 +10,7 @@
 #include <QMimeData>
 #include <QPainter>
 #include <QShortcut>
+#include <QToolButton>
 #include <QVBoxLayout>
 #include <QWheelEvent>
 
@@ -22,6 +24,7 @@
 #include "app/timeline.h"
 #include "common/filepath.h"
 #include "controls/seams.h"
+#include "core/framedifference.h"
 #include "core/frameinspection.h"
 #include "imaging/engine/atomicfile.h"
 #include "imaging/engine/pngwriter.h"
@@ -41,6 +44,29 @@ constexpr int FactsWidth = 210;
 const QSize InitialSize(760, 520);
 // Room for a few zoom steps of a small frame and for the "没有帧" text.
 const QSize MinimumCanvas(200, 150);
+
+// The stored rectangle's outline: this wide, just outside the rectangle, so
+// the frame's edge pixels stay visible; logical pixels, whatever the zoom.
+constexpr int OutlineWidth = 2;
+const QColor OutlineColour(255, 0, 255);
+// Where a frame differs from the previous one: red at half strength over it.
+const QRgb DifferenceTint = qRgba(255, 0, 0, 128);
+// Pictures kept for the comparison with the previous frame: the frame shown,
+// the one before it, and one on the way.
+constexpr std::size_t RecentPictures = 3;
+
+// The overlays' state, kept while the program runs (never saved), in the
+// order of FrameInspector::Overlay.
+struct OverlayToggle {
+    const char *text;
+    Qt::Key key;
+};
+constexpr OverlayToggle OverlayToggles[3]{
+    {"显示帧矩形", Qt::Key_R},
+    {"仅显示存储的图块", Qt::Key_P},
+    {"标出与上一帧不同的区域", Qt::Key_D},
+};
+bool overlayOn[3] = {false, false, false};
 
 QString disposalText(engine::Disposal d)
 {
@@ -86,6 +112,34 @@ void FrameCanvas::setPicture(const QImage &picture)
     if (resized)
         m_pan = {};
     update();
+}
+
+void FrameCanvas::setOutline(const QRect &rect)
+{
+    m_outline = rect;
+    update();
+}
+
+void FrameCanvas::setPatchAlone(bool alone, const QImage &patch, const QPoint &at)
+{
+    m_patchAlone = alone;
+    m_patch = patch;
+    m_patchAt = at;
+    update();
+}
+
+void FrameCanvas::setTint(const QImage &tint, const QPoint &at)
+{
+    m_tint = tint;
+    m_tintAt = at;
+    update();
+}
+
+QRectF FrameCanvas::mapped(const QRect &r) const
+{
+    const QRectF picture = pictureRect();
+    const double z = zoom();
+    return {picture.left() + r.x() * z, picture.top() + r.y() * z, r.width() * z, r.height() * z};
 }
 
 void FrameCanvas::setMessage(const QString &message)
@@ -195,7 +249,20 @@ void FrameCanvas::paintEvent(QPaintEvent *)
     const QRectF r = pictureRect();
     p.fillRect(r, QBrush(checkerTile()));
     p.setRenderHint(QPainter::SmoothPixmapTransform, zoom() < 1);
-    p.drawImage(r, m_picture);
+    if (!m_patchAlone)
+        p.drawImage(r, m_picture);
+    else if (!m_patch.isNull())
+        p.drawImage(mapped(QRect(m_patchAt, m_patch.size())), m_patch);
+    if (!m_tint.isNull())
+        p.drawImage(mapped(QRect(m_tintAt, m_tint.size())), m_tint);
+    if (!m_outline.isNull()) {
+        const QRectF o = mapped(m_outline);
+        const double w = OutlineWidth;
+        p.fillRect(QRectF(o.left() - w, o.top() - w, o.width() + 2 * w, w), OutlineColour);
+        p.fillRect(QRectF(o.left() - w, o.bottom(), o.width() + 2 * w, w), OutlineColour);
+        p.fillRect(QRectF(o.left() - w, o.top(), w, o.height()), OutlineColour);
+        p.fillRect(QRectF(o.right(), o.top(), w, o.height()), OutlineColour);
+    }
 }
 
 void FrameCanvas::mouseMoveEvent(QMouseEvent *event)
@@ -230,6 +297,46 @@ void FrameCanvas::leaveEvent(QEvent *event)
     QWidget::leaveEvent(event);
 }
 
+// ---- SwatchGrid -------------------------------------------------------------
+
+SwatchGrid::SwatchGrid(QWidget *parent) : QWidget(parent)
+{
+    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+}
+
+void SwatchGrid::setColors(std::vector<std::uint32_t> colors, int transparentIndex)
+{
+    m_colors = std::move(colors);
+    m_transparent = transparentIndex;
+    updateGeometry();
+    update();
+}
+
+QSize SwatchGrid::sizeHint() const
+{
+    const int rows = (count() + Columns - 1) / Columns;
+    return {Columns * Square, rows * Square};
+}
+
+void SwatchGrid::paintEvent(QPaintEvent *)
+{
+    QPainter p(this);
+    // Whole logical pixels; the painter scales them on high-density screens.
+    const int side = Square - 1;
+    const int half = side / 2;
+    for (int i = 0; i < count(); ++i) {
+        const QRect cell((i % Columns) * Square, (i / Columns) * Square, side, side);
+        const QRgb c = m_colors[std::size_t(i)];
+        if (i == m_transparent || qAlpha(c) < 255) {
+            p.fillRect(cell, CheckerLight);
+            p.fillRect(QRect(cell.topLeft(), QSize(half, half)), CheckerDark);
+            p.fillRect(QRect(cell.topLeft() + QPoint(half, half), QSize(side - half, side - half)), CheckerDark);
+        }
+        if (i != m_transparent)
+            p.fillRect(cell, QColor::fromRgba(c));
+    }
+}
+
 // ---- FrameInspector ---------------------------------------------------------
 
 FrameInspector::FrameInspector(FrameInspection *inspection, QWidget *parent)
@@ -242,15 +349,47 @@ FrameInspector::FrameInspector(FrameInspection *inspection, QWidget *parent)
     m_facts->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     m_facts->setFixedWidth(FactsWidth);
     m_facts->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_swatches = new SwatchGrid(this);
+    m_factsAfter = new QLabel(this);
+    m_factsAfter->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    m_factsAfter->setFixedWidth(FactsWidth);
+    m_factsAfter->setTextInteractionFlags(Qt::TextSelectableByMouse);
+
+    auto *tools = new QHBoxLayout;
+    for (int i = 0; i < 3; ++i) {
+        auto *action = new QAction(QString::fromUtf8(OverlayToggles[i].text), this);
+        action->setCheckable(true);
+        action->setChecked(overlayOn[i]);
+        action->setShortcut(QKeySequence(OverlayToggles[i].key));
+        action->setShortcutContext(Qt::WindowShortcut);
+        action->setToolTip(QStringLiteral("%1 (%2)").arg(action->text(), action->shortcut().toString()));
+        addAction(action);
+        connect(action, &QAction::toggled, this, [this, i](bool on) {
+            overlayOn[i] = on;
+            applyOverlays();
+        });
+        m_overlayActions[i] = action;
+        auto *button = new QToolButton(this);
+        button->setDefaultAction(action);
+        button->setFocusPolicy(Qt::NoFocus);
+        tools->addWidget(button);
+    }
+    tools->addStretch(1);
 
     auto *left = new QVBoxLayout;
+    left->addLayout(tools);
     left->addWidget(m_canvas, 1);
     m_playback = new PlaybackBar(this);
     left->addWidget(m_playback);
     left->addWidget(m_status);
+    auto *right = new QVBoxLayout;
+    right->addWidget(m_facts);
+    right->addWidget(m_swatches);
+    right->addWidget(m_factsAfter);
+    right->addStretch(1);
     auto *outer = new QHBoxLayout(this);
     outer->addLayout(left, 1);
-    outer->addWidget(m_facts);
+    outer->addLayout(right);
     resize(InitialSize);
 
     connect(m_canvas, &FrameCanvas::pointerPixel, this, [this](const QPoint &pixel) {
@@ -258,6 +397,10 @@ FrameInspector::FrameInspector(FrameInspection *inspection, QWidget *parent)
         m_status->setText(statusText());
     });
     connect(m_inspection, &FrameInspection::frameReady, this, &FrameInspector::frameArrived);
+    connect(m_inspection, &FrameInspection::frameReady, this, &FrameInspector::pictureArrived);
+    connect(m_inspection, &FrameInspection::patchReady, this, &FrameInspector::patchArrived);
+    connect(m_inspection, &FrameInspection::differenceReady, this, &FrameInspector::differenceArrived);
+    connect(m_inspection, &FrameInspection::opened, this, &FrameInspector::dropExtras);
     // A new picture starts at its first frame.
     connect(m_inspection, &FrameInspection::opened, this, [this] {
         m_frame = -1;
@@ -314,8 +457,10 @@ void FrameInspector::showFrame(int frame)
         return;
     m_frame = frame;
     m_playback->setCurrent(frame);
-    if (isVisible())
+    if (isVisible()) {
         m_inspection->requestFrame(frame);
+        requestExtras();
+    }
     updateTexts();
 }
 
@@ -333,6 +478,7 @@ void FrameInspector::showEvent(QShowEvent *event)
     QWidget::showEvent(event);
     if (m_frame >= 0 && m_shownFrame != m_frame)
         m_inspection->requestFrame(m_frame);
+    requestExtras();
 }
 
 void FrameInspector::frameArrived(int frame, const QImage &picture)
@@ -457,13 +603,21 @@ QString FrameInspector::statusText() const
     if (m_shownFrame < 0 || picture.isNull() || m_pointer.x() < 0)
         return {};
     const QRgb c = picture.pixel(m_pointer);
-    return QStringLiteral("x=%1 y=%2  R=%3 G=%4 B=%5 A=%6")
-        .arg(m_pointer.x())
-        .arg(m_pointer.y())
-        .arg(qRed(c))
-        .arg(qGreen(c))
-        .arg(qBlue(c))
-        .arg(qAlpha(c));
+    QString text = QStringLiteral("x=%1 y=%2  R=%3 G=%4 B=%5 A=%6")
+                       .arg(m_pointer.x())
+                       .arg(m_pointer.y())
+                       .arg(qRed(c))
+                       .arg(qGreen(c))
+                       .arg(qBlue(c))
+                       .arg(qAlpha(c));
+    // A palette frame's index, where the frame itself has a visible pixel.
+    if (hasPatch()) {
+        const int index = m_patch->indexAt(m_pointer.x(), m_pointer.y());
+        const QPoint inPatch = m_pointer - QPoint(m_patch->rect.x, m_patch->rect.y);
+        if (index >= 0 && qAlpha(m_patch->pixels.pixel(inPatch)) > 0)
+            text += QStringLiteral("  索引=%1").arg(index);
+    }
+    return text;
 }
 
 QString FrameInspector::factsText() const
@@ -489,6 +643,7 @@ QString FrameInspector::factsText() const
         QStringLiteral("透明色索引: %1")
             .arg(r.transparentIndex >= 0 ? QString::number(r.transparentIndex) : QStringLiteral("无")),
         QStringLiteral("隔行扫描: %1").arg(r.interlaced ? QStringLiteral("是") : QStringLiteral("否")),
+        QStringLiteral("与上一帧相同: %1").arg(equalsPreviousText()),
     };
     return lines.join(QLatin1Char('\n'));
 }
@@ -504,5 +659,132 @@ void FrameInspector::updateTexts()
                            .arg(m_inspection->facts().frameCount));
     }
     m_status->setText(statusText());
-    m_facts->setText(factsText());
+    // The swatches go right under the colour table's line.
+    const QStringList lines = factsText().split(QLatin1Char('\n'));
+    qsizetype table = -1;
+    for (qsizetype i = 0; i < lines.size() && table < 0; ++i)
+        if (lines[i].startsWith(QStringLiteral("颜色表: ")))
+            table = i;
+    m_facts->setText(lines.mid(0, table + 1).join(QLatin1Char('\n')));
+    m_factsAfter->setText(table >= 0 ? lines.mid(table + 1).join(QLatin1Char('\n')) : QString());
+    const PictureFacts &facts = m_inspection->facts();
+    if (hasPatch())
+        m_swatches->setColors(m_patch->colors, facts.frames[std::size_t(m_frame)].transparentIndex);
+    else
+        m_swatches->setColors({}, -1);
+}
+
+bool FrameInspector::hasPatch() const
+{
+    return m_patch && m_frame >= 0 && m_patch->frame == std::uint32_t(m_frame) && !m_patch->pixels.isNull()
+        && std::size_t(m_frame) < m_inspection->facts().frames.size();
+}
+
+QString FrameInspector::equalsPreviousText() const
+{
+    if (m_frame == 0)
+        return QStringLiteral("—"); // the first frame has none
+    if (m_differenceFrame != m_frame)
+        return QStringLiteral("…");
+    if (!m_difference)
+        return QStringLiteral("未知");
+    return m_difference->equal ? QStringLiteral("是") : QStringLiteral("否");
+}
+
+QAction *FrameInspector::overlayAction(Overlay overlay) const
+{
+    return m_overlayActions[int(overlay)];
+}
+
+void FrameInspector::requestExtras()
+{
+    if (m_frame < 0 || !isVisible())
+        return;
+    if (!m_patch || m_patch->frame != std::uint32_t(m_frame))
+        m_inspection->requestPatch(m_frame);
+    if (m_frame > 0 && m_differenceFrame != m_frame && m_differenceAsked != m_frame
+        && m_recent.count(m_frame) && m_recent.count(m_frame - 1)) {
+        m_differenceAsked = m_frame;
+        m_inspection->requestDifference(m_frame, m_recent[m_frame], m_recent[m_frame - 1]);
+    }
+}
+
+void FrameInspector::pictureArrived(int frame, const QImage &picture)
+{
+    if (m_frame < 0 || (frame != m_frame && frame != m_frame - 1))
+        return;
+    m_recent[frame] = picture;
+    // Only what the comparison of the frame shown needs stays.
+    for (auto it = m_recent.begin(); it != m_recent.end() && m_recent.size() > RecentPictures;) {
+        if (it->first != m_frame && it->first != m_frame - 1)
+            it = m_recent.erase(it);
+        else
+            ++it;
+    }
+    if (frame == m_frame && m_frame > 0 && !m_recent.count(m_frame - 1))
+        m_inspection->requestFrame(m_frame - 1); // after the frame asked for, so that comes first
+    requestExtras();
+    applyOverlays();
+}
+
+void FrameInspector::patchArrived(int frame, std::shared_ptr<const engine::FramePatch> patch)
+{
+    if (frame != m_frame)
+        return;
+    if (!patch) {
+        // Nothing decoded: an empty patch of this frame, so it is not asked for again.
+        auto empty = std::make_shared<engine::FramePatch>();
+        empty->frame = std::uint32_t(frame);
+        patch = std::move(empty);
+    }
+    m_patch = std::move(patch);
+    applyOverlays();
+    updateTexts();
+}
+
+void FrameInspector::differenceArrived(int frame, std::shared_ptr<const FrameDifference> difference)
+{
+    if (frame != m_frame)
+        return;
+    m_difference = std::move(difference);
+    m_differenceFrame = frame;
+    m_tint = QImage();
+    applyOverlays();
+    updateTexts();
+}
+
+void FrameInspector::dropExtras()
+{
+    m_patch.reset();
+    m_difference.reset();
+    m_differenceFrame = -1;
+    m_differenceAsked = -1;
+    m_tint = QImage();
+    m_recent.clear();
+}
+
+void FrameInspector::applyOverlays()
+{
+    const int shown = m_shownFrame;
+    const PictureFacts &facts = m_inspection->facts();
+    const bool known = shown >= 0 && shown == m_frame && std::size_t(shown) < facts.frames.size();
+    QRect outline;
+    if (known && overlayOn[int(Overlay::FrameRect)]) {
+        const engine::Rect &r = facts.frames[std::size_t(shown)].rect;
+        outline = QRect(r.x, r.y, r.w, r.h);
+    }
+    m_canvas->setOutline(outline);
+    const bool patch = known && hasPatch();
+    m_canvas->setPatchAlone(known && overlayOn[int(Overlay::PatchAlone)], patch ? m_patch->pixels : QImage(),
+                            patch ? QPoint(m_patch->rect.x, m_patch->rect.y) : QPoint());
+    const bool compared = known && (shown == 0 || m_differenceFrame == shown);
+    const bool tinted = compared && shown > 0 && overlayOn[int(Overlay::Difference)] && m_difference
+                     && !m_difference->equal && !m_difference->mask.isNull();
+    if (tinted && m_tint.isNull()) {
+        // Made when first shown, over the changed area only: most frames change little.
+        QImage mask = m_difference->mask.copy(m_difference->bounds);
+        mask.setColorTable({qRgba(0, 0, 0, 0), DifferenceTint});
+        m_tint = mask.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    }
+    m_canvas->setTint(tinted ? m_tint : QImage(), tinted ? m_difference->bounds.topLeft() : QPoint());
 }

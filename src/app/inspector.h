@@ -3,11 +3,16 @@
 // window (one per program). It shows one frame of the inspected picture
 // composited at full size (1:1, fitted to the window or zoomed in whole-pixel
 // steps up to 16×, transparency on a checkerboard), the pixel under the pointer,
-// how the frame is stored (the engine's frame records), and steps through the
-// frames by keyboard. Copy and save hand the composited frame on.
+// how the frame is stored (the engine's frame records, the colour table's
+// swatches, whether it equals the previous frame), and steps through the
+// frames by keyboard. Overlays, toggled by checkable actions and kept while the
+// program runs, outline the frame's stored rectangle, show its stored patch
+// alone, or tint where it differs from the previous frame. Copy and save hand
+// the composited frame on.
 //
-// Frames come from the inspection's store (FrameInspection::requestFrame) and
-// arrive later; the window shows the last picture until the new one is there.
+// Frames come from the inspection's store (FrameInspection::requestFrame), the
+// stored patch and the comparison with the previous frame from its own
+// requests (requestPatch, requestDifference); all arrive later; the window shows the last picture until the new one is there.
 // It follows the frame list through showFrame() and showNothing(), and says
 // where its own stepping went (frameStepped). GUI thread only.
 
@@ -15,13 +20,44 @@
 #include <QPointF>
 #include <QWidget>
 
+#include <cstdint>
+#include <map>
 #include <memory>
+#include <vector>
 
 #include "controls/busycursor.h"
 
+class QAction;
 class QLabel;
 class FrameInspection;
 class PlaybackBar;
+struct FrameDifference;
+namespace engine {
+struct FramePatch;
+}
+
+// A colour table as a grid of small squares, entry 0 first, row by row; the
+// transparent entry on a checkerboard.
+class SwatchGrid : public QWidget {
+    Q_OBJECT
+public:
+    static constexpr int Columns = 16;
+    static constexpr int Square = 12; // logical pixels, gap included
+
+    explicit SwatchGrid(QWidget *parent = nullptr);
+    // ARGB entries; `transparentIndex` -1 for none.
+    void setColors(std::vector<std::uint32_t> colors, int transparentIndex);
+    int count() const { return int(m_colors.size()); }
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override { return sizeHint(); }
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    std::vector<std::uint32_t> m_colors;
+    int m_transparent = -1;
+};
 
 // The picture area: zoom, panning by dragging, the pixel under the pointer.
 class FrameCanvas : public QWidget {
@@ -46,6 +82,13 @@ public:
     void zoomStep(int direction);
     void zoomStep(int direction, const QPointF &anchor);
 
+    // Overlays, in picture pixels: the outline of `rect` (null: none); `patch`
+    // shown at `at` instead of the picture, the checkerboard elsewhere, while
+    // `alone`; `tint` (null: none) laid over it at `at`.
+    void setOutline(const QRect &rect);
+    void setPatchAlone(bool alone, const QImage &patch, const QPoint &at);
+    void setTint(const QImage &tint, const QPoint &at);
+
     // The picture's pixel at `pos` (widget coordinates); (-1, -1) outside.
     QPoint pixelAt(const QPointF &pos) const;
     // Where the picture is drawn, in widget coordinates.
@@ -64,8 +107,17 @@ protected:
     void wheelEvent(QWheelEvent *event) override;
 
 private:
+    // The part of the widget that picture pixels `r` cover.
+    QRectF mapped(const QRect &r) const;
+
     QImage m_picture;
     QString m_message;
+    QRect m_outline;
+    bool m_patchAlone = false;
+    QImage m_patch;
+    QPoint m_patchAt;
+    QImage m_tint;
+    QPoint m_tintAt;
     bool m_fit = true;
     double m_zoom = 1;
     QPointF m_pan;       // offset from the centred position
@@ -103,6 +155,13 @@ public:
     PlaybackBar *playback() const { return m_playback; }
     QString statusText() const;
     QString factsText() const;
+    SwatchGrid *swatches() const { return m_swatches; }
+
+    // The overlays' toggles (checkable; R, P and D).
+    enum class Overlay { FrameRect, PatchAlone, Difference };
+    QAction *overlayAction(Overlay overlay) const;
+    // The stored patch of the frame shown has arrived (tests).
+    bool hasPatch() const;
 
 signals:
     // Stepping in this window went to `frame`.
@@ -126,11 +185,28 @@ private:
     // The timeline, playback (Space) and "转到帧" (Ctrl+G).
     void setUpPlayback();
     void askFrameNumber();
+    // The stored patch and the comparison with the previous frame.
+    void requestExtras();
+    void pictureArrived(int frame, const QImage &picture);
+    void patchArrived(int frame, std::shared_ptr<const engine::FramePatch> patch);
+    void differenceArrived(int frame, std::shared_ptr<const FrameDifference> difference);
+    void dropExtras();
+    void applyOverlays();
+    QString equalsPreviousText() const;
 
     FrameInspection *m_inspection;
     FrameCanvas *m_canvas;
     QLabel *m_status;
-    QLabel *m_facts;
+    QLabel *m_facts;      // the facts down to the colour table
+    QLabel *m_factsAfter; // the rest, below the swatches
+    SwatchGrid *m_swatches;
+    QAction *m_overlayActions[3] = {};
+    std::shared_ptr<const engine::FramePatch> m_patch;
+    std::shared_ptr<const FrameDifference> m_difference;
+    int m_differenceFrame = -1; // the frame m_difference compares; -1 none
+    int m_differenceAsked = -1; // the frame a comparison was asked for
+    QImage m_tint;              // m_difference's changed area in the tint colour, once shown
+    std::map<int, QImage> m_recent; // the last pictures that arrived, by frame
     int m_frame = -1;
     int m_shownFrame = -1;
     QPoint m_pointer{-1, -1};

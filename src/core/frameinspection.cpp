@@ -6,6 +6,8 @@
 #include <atomic>
 #include <map>
 #include <mutex>
+#include <new>
+#include <utility>
 
 #include "imaging/gdiplus.h"
 #include "imaging/thumbnail.h"
@@ -45,9 +47,25 @@ struct FrameInspection::Shared {
     std::unique_ptr<TGPImage> seeker;
 };
 
+struct FrameInspection::PatchShared {
+    QString path;
+    std::atomic_bool dropped{false}; // another picture was adopted: stop
+    std::mutex mutex;                // guards what follows
+    int wanted = -1;                 // the frame asked for last, -1 when served
+    bool active = false;
+    // Used by the patch job only (one at a time).
+    std::unique_ptr<engine::Image> image;
+};
+
 FrameInspection::FrameInspection(JobRunner *runner, QObject *parent)
     : QObject(parent), m_runner(runner)
 {
+    // Let go of the last picture's patch job with it.
+    connect(this, &FrameInspection::opened, this, [this] {
+        if (m_patch)
+            m_patch->dropped.store(true);
+        m_patch.reset();
+    });
 }
 
 FrameInspection::~FrameInspection()
@@ -340,4 +358,92 @@ void FrameInspection::startSeekJob()
         QObject *self = this;
         m_runner->start([shared, self] { runSeek(shared, self); });
     }
+}
+
+void FrameInspection::requestPatch(int frame)
+{
+    if (!m_adopted || frame < 0 || std::uint32_t(frame) >= m_facts.frameCount)
+        return;
+    if (!m_patch || m_patchFor != m_adoptedRequest) {
+        if (m_patch)
+            m_patch->dropped.store(true);
+        m_patch = std::make_shared<PatchShared>();
+        m_patch->path = m_adopted->path;
+        m_patchFor = m_adoptedRequest;
+        ++m_patchNumber;
+    }
+    m_patchWanted = frame;
+    bool startJob = false;
+    {
+        const std::lock_guard lock(m_patch->mutex);
+        m_patch->wanted = frame;
+        startJob = !std::exchange(m_patch->active, true);
+    }
+    if (startJob) {
+        std::shared_ptr<PatchShared> shared = m_patch;
+        QObject *self = this;
+        const int number = m_patchNumber;
+        m_runner->start([shared, self, number] { runPatch(shared, self, number); });
+    }
+}
+
+void FrameInspection::runPatch(std::shared_ptr<PatchShared> shared, QObject *receiver, int number)
+{
+    auto *self = static_cast<FrameInspection *>(receiver);
+    for (;;) {
+        int frame = -1;
+        {
+            const std::lock_guard lock(shared->mutex);
+            if (shared->wanted < 0 || shared->dropped.load()) {
+                shared->active = false;
+                return;
+            }
+            frame = std::exchange(shared->wanted, -1);
+        }
+        if (!shared->image)
+            shared->image = engine::Image::load(shared->path);
+        std::shared_ptr<engine::FramePatch> patch;
+        try {
+            patch = std::make_shared<engine::FramePatch>();
+        } catch (const std::bad_alloc &) {
+            patch = nullptr; // answered as a patch that could not be decoded
+        }
+        if (patch && shared->image)
+            shared->image->decodePatch(std::uint32_t(frame), *patch);
+        std::shared_ptr<const engine::FramePatch> result = std::move(patch);
+        deliver(receiver, [self, number, frame, result] { self->patchResult(number, frame, result); });
+    }
+}
+
+void FrameInspection::patchResult(int number, int frame, std::shared_ptr<const engine::FramePatch> patch)
+{
+    if (number == m_patchNumber && m_patch && m_patchFor == m_adoptedRequest && frame == m_patchWanted)
+        emit patchReady(frame, std::move(patch));
+}
+
+void FrameInspection::requestDifference(int frame, const QImage &picture, const QImage &previous)
+{
+    const Request r = m_differences.next();
+    QObject *self = this;
+    m_runner->start([r, self, frame, picture, previous] {
+        auto *inspection = static_cast<FrameInspection *>(self);
+        if (r.isCancelled())
+            return;
+        std::shared_ptr<const FrameDifference> difference;
+        try {
+            difference = std::make_shared<const FrameDifference>(frameDifference(picture, previous));
+        } catch (const std::bad_alloc &) {
+            difference = nullptr; // no memory for the mask: nothing is known
+        }
+        const int number = r.number;
+        deliver(self, [inspection, number, frame, difference] {
+            inspection->differenceResult(number, frame, difference);
+        });
+    });
+}
+
+void FrameInspection::differenceResult(int number, int frame, std::shared_ptr<const FrameDifference> difference)
+{
+    if (m_differences.isCurrent(number))
+        emit differenceReady(frame, std::move(difference));
 }

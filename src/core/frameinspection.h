@@ -20,6 +20,12 @@
 // bytes each), the snapshots, and one canvas for each of the pass and the seek
 // job, whatever the number of frames.
 //
+// Two small requests beside the store serve the frame inspector: a frame's
+// stored patch (requestPatch: engine::Image::decodePatch on a job that keeps
+// the picture loaded between requests, so any frame costs one frame's
+// decoding) and the comparison of a frame with the previous one
+// (requestDifference). Each answers only its last request.
+//
 // GUI thread only; the jobs run on the JobRunner and share nothing with the
 // window but a mutex-guarded store of frame states.
 
@@ -35,6 +41,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "core/framedifference.h"
 #include "core/picturefacts.h"
 #include "core/jobs.h"
 
@@ -81,6 +88,14 @@ public:
     // Asks for `frame` composited at full size, any frame of the file, listed or
     // not; frameReady brings it. The seek job serves these before thumbnails.
     void requestFrame(int frame);
+    // Asks for `frame`'s stored patch in the adopted picture; patchReady brings
+    // it (empty when it could not be decoded). An earlier request not yet
+    // answered is dropped.
+    void requestPatch(int frame);
+    // Compares `picture`, the composited `frame`, with `previous`, the frame
+    // before it, on a job; differenceReady brings the result. An earlier
+    // request not yet answered is dropped.
+    void requestDifference(int frame, const QImage &picture, const QImage &previous);
 
 signals:
     // The picture loaded: the window adopts the new inspection and shows the facts.
@@ -93,9 +108,19 @@ signals:
     // A frame asked for with requestFrame(), Format_ARGB32, canvas size.
     void frameReady(int frame, const QImage &picture);
     void finished(int request);
+    // The stored patch asked for with requestPatch(); null or empty (no
+    // pixels) when it could not be decoded.
+    void patchReady(int frame, std::shared_ptr<const engine::FramePatch> patch);
+    // The comparison asked for with requestDifference(); null when memory ran out.
+    void differenceReady(int frame, std::shared_ptr<const FrameDifference> difference);
 
 private:
     struct Shared;
+    struct PatchShared;
+    static void runPatch(std::shared_ptr<PatchShared> shared, QObject *receiver, int number);
+    void patchResult(int number, int frame, std::shared_ptr<const engine::FramePatch> patch);
+    void differenceResult(int number, int frame, std::shared_ptr<const FrameDifference> difference);
+
     struct Batch {
         int listed = 0;
         std::vector<std::pair<int, QImage>> thumbnails;
@@ -127,4 +152,12 @@ private:
     std::list<int> m_recent; // most recently used first
     std::set<int> m_asked;   // asked for and not yet arrived
     int m_peakHeld = 0;
+
+    // The patch job's picture, for the adopted inspection; one per adopted
+    // picture, numbered so that late answers about another are dropped.
+    std::shared_ptr<PatchShared> m_patch;
+    int m_patchNumber = 0;
+    int m_patchFor = -1;  // the adopted request it loaded
+    int m_patchWanted = -1;
+    RequestSequence m_differences;
 };

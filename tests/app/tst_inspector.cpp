@@ -1,10 +1,15 @@
 // The frame inspector: following the frame list both ways, its keys, the pixel
-// under the pointer, and copying a frame's exact pixels.
+// under the pointer, the facts and overlays of a frame, and copying a frame's
+// exact pixels.
+#include <QAction>
 #include <QClipboard>
 #include <QMenu>
 
+#include "common/apngwriter.h"
+
 #include "apptest.h"
 #include "app/inspector.h"
+#include "core/frameinspection.h"
 #include "controls/iconlist.h"
 
 using namespace apptest;
@@ -64,6 +69,64 @@ QImage expectedFirstFrame()
                            qRgba(PatchColour.r, PatchColour.g, PatchColour.b, 255));
     }
     return image;
+}
+
+// Stored facts and overlays: a red canvas, then a patch at (2, 1) on a local
+// palette whose index 0 is transparent, then a frame that changes nothing.
+const QRect Stored(2, 1, 3, 2);
+const fgtest::GifRgb Blue{0, 0, 255}, White{255, 255, 255};
+
+bool writeStored(const QString &path)
+{
+    fgtest::GifSpec spec;
+    spec.width = Width;
+    spec.height = Height;
+    spec.globalPalette = {{255, 0, 0}, {0, 255, 0}};
+    fgtest::GifFrame red;
+    red.indexes = fgtest::filled(Width * Height, 0);
+    red.delay = 10;
+    fgtest::GifFrame patch;
+    patch.x = Stored.x();
+    patch.y = Stored.y();
+    patch.w = Stored.width();
+    patch.h = Stored.height();
+    patch.localPalette = {{0, 0, 0}, Blue, White};
+    patch.indexes = {1, 0, 2, 2, 1, 1};
+    patch.transparent = 0;
+    patch.delay = 2;
+    fgtest::GifFrame nothing;
+    nothing.w = nothing.h = 1;
+    nothing.indexes = {1};
+    nothing.transparent = 1;
+    nothing.disposal = 1;
+    spec.frames = {red, patch, nothing};
+    return fgtest::writeGif(path, spec);
+}
+
+// An APNG with a palette (3 entries, one transparent) and a WebP from tests/data.
+bool writeApng(const QString &path)
+{
+    QImage indexed(3, 2, QImage::Format_Indexed8);
+    indexed.setColorTable({0xFFFF0000, 0xFF00FF00, 0x00000000});
+    indexed.fill(1);
+    fgtest::ApngSpec spec;
+    spec.width = 4;
+    spec.height = 3;
+    fgtest::ApngFrame first{indexed.copy()};
+    first.delayNum = 1;
+    first.delayDen = 20;
+    fgtest::ApngFrame second{indexed, 1, 1};
+    second.delayNum = 1;
+    second.delayDen = 20;
+    second.dispose = 1;
+    second.blend = 1;
+    spec.frames = {first, second};
+    return fgtest::writeBytes(path, fgtest::apngBytes(spec));
+}
+
+bool copyWebP(const QString &path)
+{
+    return QFile::copy(QStringLiteral(FG_TEST_DATA "/webp-lossless-blend-dispose.webp"), path);
 }
 
 // A window on a folder of two GIFs, the first selected and listed.
@@ -187,20 +250,27 @@ private slots:
 
     void pixelReadout_data()
     {
+        QTest::addColumn<int>("frame");
         QTest::addColumn<QPoint>("pixel");
         QTest::addColumn<QString>("status");
-        QTest::newRow("a coloured pixel of the patch") << QPoint(3, 1) << "x=3 y=1  R=10 G=20 B=30 A=255";
-        QTest::newRow("a transparent pixel of the patch") << QPoint(2, 1) << "x=2 y=1  R=0 G=0 B=0 A=0";
-        QTest::newRow("the canvas's last pixel") << QPoint(7, 5) << "x=7 y=5  R=0 G=0 B=0 A=0";
-        QTest::newRow("outside the picture") << QPoint(-3, -3) << "";
+        QTest::newRow("a coloured pixel of the patch, with its index in the local table")
+            << 0 << QPoint(3, 1) << "x=3 y=1  R=10 G=20 B=30 A=255  索引=1";
+        QTest::newRow("a transparent pixel of the patch has no index")
+            << 0 << QPoint(2, 1) << "x=2 y=1  R=0 G=0 B=0 A=0";
+        QTest::newRow("a pixel outside the stored rectangle has no index")
+            << 0 << QPoint(7, 5) << "x=7 y=5  R=0 G=0 B=0 A=0";
+        QTest::newRow("a whole frame's pixel, with its index in the global table")
+            << 1 << QPoint(6, 4) << "x=6 y=4  R=16 G=239 B=7 A=255  索引=1";
+        QTest::newRow("outside the picture") << 0 << QPoint(-3, -3) << "";
     }
 
     void pixelReadout()
     {
+        QFETCH(int, frame);
         QFETCH(QPoint, pixel);
         QFETCH(QString, status);
         Inspected t;
-        FrameInspector *inspector = t.open(0);
+        FrameInspector *inspector = t.open(frame);
         QVERIFY(inspector);
         QTRY_VERIFY(inspector->hasPicture());
         const int zoom = 8;
@@ -273,11 +343,11 @@ private slots:
         QTest::newRow("a patch with a local palette and transparency")
             << 0
             << "第1帧/共25帧\n存储延迟: 50 毫秒\n播放延迟: 50 毫秒\n位置: (2, 1)\n大小: 4×3\n"
-               "处理方式: 不处理\n混合方式: 覆盖\n颜色表: 局部, 2 色\n透明色索引: 0\n隔行扫描: 否";
+               "处理方式: 不处理\n混合方式: 覆盖\n颜色表: 局部, 2 色\n透明色索引: 0\n隔行扫描: 否\n与上一帧相同: —";
         QTest::newRow("a whole frame on the global palette")
             << 1
             << "第2帧/共25帧\n存储延迟: 100 毫秒\n播放延迟: 100 毫秒\n位置: (0, 0)\n大小: 8×6\n"
-               "处理方式: 不处理\n混合方式: 覆盖\n颜色表: 全局, 16 色\n透明色索引: 无\n隔行扫描: 否";
+               "处理方式: 不处理\n混合方式: 覆盖\n颜色表: 全局, 16 色\n透明色索引: 无\n隔行扫描: 否\n与上一帧相同: 否";
     }
 
     void factsOfTheFrameShown()
@@ -287,7 +357,132 @@ private slots:
         Inspected t;
         FrameInspector *inspector = t.open(frame);
         QVERIFY(inspector);
-        QCOMPARE(inspector->factsText(), facts);
+        QTRY_COMPARE(inspector->factsText(), facts);
+    }
+
+    void factsOfEachFormat_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("frame");
+        QTest::addColumn<QString>("facts");
+        QTest::addColumn<int>("swatches");
+        QTest::newRow("GIF: a patch at an offset on a local palette with transparency")
+            << "stored.gif" << 1
+            << "第2帧/共3帧\n存储延迟: 20 毫秒\n播放延迟: 20 毫秒\n位置: (2, 1)\n大小: 3×2\n"
+               "处理方式: 不处理\n混合方式: 覆盖\n颜色表: 局部, 4 色\n透明色索引: 0\n隔行扫描: 否\n"
+               "与上一帧相同: 否"
+            << 4;
+        QTest::newRow("GIF: a frame that leaves the picture as it was equals the previous one")
+            << "stored.gif" << 2
+            << "第3帧/共3帧\n存储延迟: 0 毫秒\n播放延迟: 100 毫秒\n位置: (0, 0)\n大小: 1×1\n"
+               "处理方式: 不处理\n混合方式: 覆盖\n颜色表: 全局, 2 色\n透明色索引: 1\n隔行扫描: 否\n"
+               "与上一帧相同: 是"
+            << 2;
+        QTest::newRow("APNG with a palette: its table's entries as swatches")
+            << "palette.png" << 1
+            << "第2帧/共2帧\n存储延迟: 50 毫秒\n播放延迟: 50 毫秒\n位置: (1, 1)\n大小: 3×2\n"
+               "处理方式: 恢复为背景\n混合方式: 覆盖\n颜色表: 全局, 3 色\n透明色索引: 无\n隔行扫描: 否\n"
+               "与上一帧相同: 否"
+            << 3;
+        QTest::newRow("WebP: true colour, no swatches")
+            << "frames.webp" << 1
+            << "第2帧/共3帧\n存储延迟: 40 毫秒\n播放延迟: 40 毫秒\n位置: (2, 2)\n大小: 4×4\n"
+               "处理方式: 恢复为背景\n混合方式: 覆盖\n颜色表: 真彩色\n透明色索引: 无\n隔行扫描: 否\n"
+               "与上一帧相同: 否"
+            << 0;
+    }
+
+    void factsOfEachFormat()
+    {
+        QFETCH(QString, name);
+        QFETCH(int, frame);
+        QFETCH(QString, facts);
+        QFETCH(int, swatches);
+        QTemporaryDir dir;
+        QVERIFY(writeStored(dir.filePath(QStringLiteral("stored.gif"))));
+        QVERIFY(writeApng(dir.filePath(QStringLiteral("palette.png"))));
+        QVERIFY(copyWebP(dir.filePath(QStringLiteral("frames.webp"))));
+        Seams seams;
+        Window w(dir.path());
+        w.finishScan();
+        int row = -1;
+        for (int i = 0; i < w->ListView1->items()->count(); ++i)
+            if (w->ListView1->items()->item(i).caption == name)
+                row = i;
+        QVERIFY(row >= 0);
+        w->ListView1->selectRow(row);
+        w->openFrameInspector(frame);
+        FrameInspector *inspector = w->frameInspector();
+        QVERIFY(QTest::qWaitForWindowExposed(inspector));
+        QTRY_COMPARE(inspector->factsText(), facts);
+        QTRY_COMPARE(inspector->swatches()->count(), swatches);
+    }
+
+    void overlays_data()
+    {
+        QTest::addColumn<int>("key"); // 0: no overlay
+        QTest::addColumn<QPoint>("pixel");
+        QTest::addColumn<QPoint>("offset"); // screen pixels from the pixel's square's corner
+        QTest::addColumn<QList<QRgb>>("colours");
+        const QList<QRgb> checker{qRgb(255, 255, 255), qRgb(204, 204, 204)};
+        const QPoint middle(4, 4), outside(-1, -1);
+        QTest::newRow("without overlays the composited canvas shows") << 0 << QPoint(0, 0) << middle
+                                                                      << QList<QRgb>{qRgb(255, 0, 0)};
+        QTest::newRow("the patch's transparent pixel shows the red below it")
+            << 0 << QPoint(3, 1) << middle << QList<QRgb>{qRgb(255, 0, 0)};
+        QTest::newRow("R outlines the stored rectangle, just outside it")
+            << int(Qt::Key_R) << Stored.topLeft() << outside << QList<QRgb>{qRgb(255, 0, 255)};
+        QTest::newRow("R leaves the rectangle's own pixels visible")
+            << int(Qt::Key_R) << Stored.topLeft() << middle << QList<QRgb>{qRgb(0, 0, 255)};
+        QTest::newRow("P shows the checkerboard outside the patch")
+            << int(Qt::Key_P) << QPoint(0, 0) << middle << checker;
+        QTest::newRow("P shows the patch's transparent pixel as transparent")
+            << int(Qt::Key_P) << QPoint(3, 1) << middle << checker;
+        QTest::newRow("P shows the patch's pixels at their place")
+            << int(Qt::Key_P) << QPoint(4, 1) << middle << QList<QRgb>{qRgb(255, 255, 255)};
+        QTest::newRow("D tints a pixel that differs from the previous frame")
+            << int(Qt::Key_D) << Stored.topLeft() << middle << QList<QRgb>{qRgb(128, 0, 127)};
+        QTest::newRow("D leaves a pixel that did not change")
+            << int(Qt::Key_D) << QPoint(3, 1) << middle << QList<QRgb>{qRgb(255, 0, 0)};
+    }
+
+    void overlays()
+    {
+        QFETCH(int, key);
+        QFETCH(QPoint, pixel);
+        QFETCH(QPoint, offset);
+        QFETCH(QList<QRgb>, colours);
+        QTemporaryDir dir;
+        QVERIFY(writeStored(dir.filePath(QStringLiteral("stored.gif"))));
+        Seams seams;
+        Window w(dir.path());
+        w.finishScan();
+        w->ListView1->selectRow(0);
+        w->openFrameInspector(1);
+        FrameInspector *inspector = w->frameInspector();
+        QVERIFY(QTest::qWaitForWindowExposed(inspector));
+        for (auto overlay : {FrameInspector::Overlay::FrameRect, FrameInspector::Overlay::PatchAlone,
+                             FrameInspector::Overlay::Difference})
+            inspector->overlayAction(overlay)->setChecked(false);
+        if (key)
+            QTest::keyClick(inspector, Qt::Key(key));
+        QTRY_VERIFY(inspector->hasPicture() && inspector->hasPatch());
+        QTRY_VERIFY(inspector->factsText().endsWith(QStringLiteral("否")));
+        const int zoom = 8;
+        inspector->canvas()->setZoom(zoom);
+        const QImage shot = inspector->canvas()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+        const QPoint at = inspector->canvas()->pictureRect().topLeft().toPoint() + pixel * zoom + offset;
+        QVERIFY2(colours.contains(shot.pixel(at)), qPrintable(QString::number(shot.pixel(at), 16)));
+        if (key) {
+            // The overlay stays on while the program runs: a new window has it on.
+            const auto overlay = key == Qt::Key_R   ? FrameInspector::Overlay::FrameRect
+                               : key == Qt::Key_P ? FrameInspector::Overlay::PatchAlone
+                                                  : FrameInspector::Overlay::Difference;
+            ManualRunner runner;
+            FrameInspection inspection(&runner);
+            FrameInspector other(&inspection, nullptr);
+            QVERIFY(other.overlayAction(overlay)->isChecked());
+        }
     }
 
     void saveWritesTheFrameUnderTheExportName()

@@ -1,5 +1,6 @@
 // Frames as data: the content hash (equal pictures hash alike whatever the
-// format, any difference in a pixel or the size shows) and sampling by time.
+// format, any difference in a pixel or the size shows), sampling by time, and
+// where two frames differ.
 
 #include <QTemporaryDir>
 #include <QtTest>
@@ -9,6 +10,7 @@
 
 #include "common/apngwriter.h"
 #include "common/gifwriter.h"
+#include "core/framedifference.h"
 #include "core/framehash.h"
 #include "core/sampling.h"
 #include "imaging/engine/image.h"
@@ -211,6 +213,51 @@ private slots:
         }
         QCOMPARE(gotTimes, times);
         QCOMPARE(gotFrames, frames);
+    }
+
+    void whereTwoFramesDiffer_data()
+    {
+        QTest::addColumn<QImage>("picture");
+        QTest::addColumn<QImage>("previous");
+        QTest::addColumn<bool>("equal");
+        QTest::addColumn<QRect>("bounds");
+
+        QImage red(5, 4, QImage::Format_ARGB32);
+        red.fill(qRgba(255, 0, 0, 255));
+        QImage twoChanged = red.copy();
+        twoChanged.setPixel(1, 1, qRgba(0, 0, 255, 255));
+        twoChanged.setPixel(3, 2, qRgba(255, 0, 0, 254));
+        QImage clear(5, 4, QImage::Format_ARGB32);
+        clear.fill(0u);
+        QImage clearOtherColour(5, 4, QImage::Format_ARGB32);
+        clearOtherColour.fill(qRgba(9, 9, 9, 0));
+        QTest::newRow("equal pictures") << red << red.convertToFormat(QImage::Format_RGB32) << true << QRect();
+        QTest::newRow("changed pixels, the alpha too, are marked and bounded")
+            << twoChanged << red << false << QRect(1, 1, 3, 2);
+        QTest::newRow("transparent pixels are equal whatever colour they carry")
+            << clear << clearOtherColour << true << QRect();
+        QTest::newRow("pictures of different sizes are not equal")
+            << red << red.copy(0, 0, 4, 4) << false << QRect();
+    }
+
+    void whereTwoFramesDiffer()
+    {
+        QFETCH(QImage, picture);
+        QFETCH(QImage, previous);
+        QFETCH(bool, equal);
+        QFETCH(QRect, bounds);
+        const FrameDifference d = frameDifference(picture, previous);
+        QCOMPARE(d.equal, equal);
+        QCOMPARE(d.bounds, bounds);
+        QCOMPARE(d.mask.isNull(), picture.size() != previous.size());
+        if (d.mask.isNull())
+            return;
+        const QImage a = picture.convertToFormat(QImage::Format_ARGB32);
+        const QImage b = previous.convertToFormat(QImage::Format_ARGB32);
+        for (int y = 0; y < a.height(); ++y)
+            for (int x = 0; x < a.width(); ++x)
+                QCOMPARE(d.mask.pixelIndex(x, y),
+                         a.pixel(x, y) != b.pixel(x, y) && (qAlpha(a.pixel(x, y)) || qAlpha(b.pixel(x, y))) ? 1 : 0);
     }
 };
 

@@ -1,6 +1,6 @@
 // How each frame is stored, as engine::Image publishes it from the decoders'
 // scans: rectangle as stored, disposal, blend, stored delay and the palette
-// facts, for GIF, APNG and WebP.
+// facts, for GIF, APNG and WebP; and each frame's stored patch decoded alone.
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -71,6 +71,20 @@ char *toString(const FrameRecord &r)
 } // namespace QTest
 
 Q_DECLARE_METATYPE(std::vector<FrameRecord>)
+
+namespace {
+
+// A pixel of a frame's patch, at canvas coordinates: its ARGB and its index (-1: none).
+struct Probe {
+    int x, y;
+    QRgb argb;
+    int index;
+};
+
+} // namespace
+
+Q_DECLARE_METATYPE(std::vector<Probe>)
+Q_DECLARE_METATYPE(Rect)
 
 class TestFrameRecords : public QObject {
     Q_OBJECT
@@ -181,6 +195,107 @@ private slots:
         QCOMPARE(records.size(), expected.size());
         for (std::size_t i = 0; i < records.size(); ++i)
             QCOMPARE(records[i], expected[i]);
+    }
+
+    void patchOfAFrameDecodedAlone_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<int>("frame");
+        QTest::addColumn<Rect>("rect");
+        QTest::addColumn<std::vector<Probe>>("probes");
+        QTest::addColumn<std::vector<QRgb>>("colors");
+
+        const fgtest::GifRgb red{255, 0, 0}, a{1, 2, 3}, b{40, 50, 60}, c{70, 80, 90}, d{100, 110, 120};
+        fgtest::GifSpec gif;
+        gif.width = 10;
+        gif.height = 8;
+        gif.globalPalette = {red, {0, 255, 0}};
+        fgtest::GifFrame whole;
+        whole.indexes = fgtest::filled(80, 0);
+        fgtest::GifFrame patch;
+        patch.x = 3;
+        patch.y = 2;
+        patch.w = 4;
+        patch.h = 2;
+        patch.localPalette = {a, b, c, d};
+        patch.indexes = {0, 1, 2, 3, 3, 2, 1, 0};
+        patch.transparent = 0;
+        fgtest::GifFrame beyond;
+        beyond.x = 8;
+        beyond.y = 6;
+        beyond.w = 5;
+        beyond.h = 3;
+        beyond.indexes = fgtest::filled(15, 1);
+        gif.frames = {whole, patch, beyond};
+        const QByteArray gifFile = fgtest::gifBytes(gif);
+        QTest::newRow("GIF: a local palette at an offset, transparent where the canvas shows red")
+            << gifFile << 1 << Rect{3, 2, 4, 2}
+            << std::vector<Probe>{{3, 2, 0u, 0}, {4, 2, qRgb(40, 50, 60), 1}, {6, 3, 0u, 0},
+                                  {3, 3, qRgb(100, 110, 120), 3}, {2, 2, 0u, -1}}
+            << std::vector<QRgb>{qRgb(1, 2, 3), qRgb(40, 50, 60), qRgb(70, 80, 90), qRgb(100, 110, 120)};
+        QTest::newRow("GIF: a frame reaching past the screen is cut to it, on the global palette")
+            << gifFile << 2 << Rect{8, 6, 2, 2}
+            << std::vector<Probe>{{9, 7, qRgb(0, 255, 0), 1}}
+            << std::vector<QRgb>{qRgb(255, 0, 0), qRgb(0, 255, 0)};
+
+        QImage indexed(3, 1, QImage::Format_Indexed8);
+        indexed.setColorTable({0xFFFF0000, 0xFF00FF00, 0x00000000});
+        for (int x = 0; x < 3; ++x)
+            indexed.setPixel(x, 0, uint(x));
+        fgtest::ApngSpec palette;
+        palette.width = 3;
+        palette.height = 2;
+        palette.frames = {apngFrame(indexed, 0, 0, 0, 0, 10), apngFrame(indexed, 0, 1, 0, 1, 10)};
+        QTest::newRow("APNG with a palette: indexes, and the table with tRNS's alphas")
+            << fgtest::apngBytes(palette) << 1 << Rect{0, 1, 3, 1}
+            << std::vector<Probe>{{0, 1, 0xFFFF0000, 0}, {1, 1, 0xFF00FF00, 1}, {2, 1, 0u, 2}}
+            << std::vector<QRgb>{0xFFFF0000, 0xFF00FF00, 0x00000000};
+
+        fgtest::ApngSpec rgba;
+        rgba.width = 6;
+        rgba.height = 5;
+        rgba.frames = {apngFrame(fgtest::solidImage(6, 5, 0xFFFF0000), 0, 0, 0, 0, 4),
+                       apngFrame(fgtest::solidImage(2, 3, 0x800000FF), 4, 2, 0, 1, 25)};
+        QTest::newRow("APNG in true colour: the half-transparent frame as stored, not blended")
+            << fgtest::apngBytes(rgba) << 1 << Rect{4, 2, 2, 3}
+            << std::vector<Probe>{{5, 4, 0x800000FF, -1}} << std::vector<QRgb>{};
+
+        QTest::newRow("WebP: the half-transparent frame as stored, not blended over the red")
+            << dataFile("webp-lossless-blend-dispose.webp") << 1 << Rect{2, 2, 4, 4}
+            << std::vector<Probe>{{2, 2, 0x8000FF00, -1}, {5, 5, 0x8000FF00, -1}} << std::vector<QRgb>{};
+    }
+
+    void patchOfAFrameDecodedAlone()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(int, frame);
+        QFETCH(Rect, rect);
+        QFETCH(std::vector<Probe>, probes);
+        QFETCH(std::vector<QRgb>, colors);
+        const QString path = m_dir.filePath(QString::number(++m_serial));
+        QVERIFY(fgtest::writeBytes(path, bytes));
+        auto img = engine::Image::load(path);
+        QVERIFY(img);
+        const QImage active = img->activeFrame().copy();
+        engine::FramePatch patch;
+        QCOMPARE(img->decodePatch(std::uint32_t(frame), patch), engine::Ok);
+        QCOMPARE(patch.frame, std::uint32_t(frame));
+        QVERIFY(patch.rect == rect);
+        QCOMPARE(patch.pixels.size(), QSize(rect.w, rect.h));
+        QCOMPARE(patch.indexes.size(), colors.empty() ? 0u : std::size_t(rect.w) * std::size_t(rect.h));
+        QCOMPARE(patch.colors, colors);
+        QVERIFY(!patch.damaged);
+        for (const Probe &p : probes) {
+            if (p.x >= rect.x && p.x < rect.x + rect.w && p.y >= rect.y && p.y < rect.y + rect.h)
+                QCOMPARE(patch.pixels.pixel(p.x - rect.x, p.y - rect.y), p.argb);
+            QCOMPARE(patch.indexAt(p.x, p.y), p.index);
+        }
+        // The frame shown stays as it was.
+        QCOMPARE(img->activeFrameIndex(), 0u);
+        QCOMPARE(img->activeFrame(), active);
+        engine::FramePatch none;
+        QCOMPARE(img->decodePatch(img->frameCount(), none), engine::InvalidParameter);
+        QVERIFY(none.pixels.isNull());
     }
 };
 

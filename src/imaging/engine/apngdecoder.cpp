@@ -128,16 +128,21 @@ void readFromMemory(png_structp png, png_bytep dst, png_size_t n)
 
 void ignoreWarning(png_structp, png_const_charp) {}
 
-// Hands each decoded row (ARGB32, not premultiplied) to the caller.
-using RowSink = void (*)(void *context, int y, const std::uint32_t *row);
+// Hands each decoded row to the caller: ARGB32 (not premultiplied) values, or
+// one palette index per byte.
+using RowSink = void (*)(void *context, int y, const std::uint8_t *row);
+
+enum class PngOutput { Argb, Indexes };
 
 // Decodes the PNG stream `data` of a w x h picture, handing over its first
 // `rows` rows one by one, top down; stops there. Rows that are not whole when
 // the data ends early or is corrupt are not handed over. An interlaced picture
-// is read whole into `image` (w * h values, or null: then nothing is drawn).
-// Only plain values live in this frame: libpng leaves it with longjmp on errors.
-void decodePng(const std::uint8_t *data, std::size_t size, int w, int h, int rows, std::uint32_t *row,
-               std::uint32_t *image, png_bytep *rowPointers, RowSink sink, void *context)
+// is read whole into `image` (w * h pixels, or null: then nothing is drawn).
+// `row` and `image` hold 4 bytes a pixel for Argb, 1 for Indexes (palette
+// pictures only). Only plain values live in this frame: libpng leaves it with
+// longjmp on errors.
+void decodePng(const std::uint8_t *data, std::size_t size, int w, int h, int rows, PngOutput output,
+               std::uint8_t *row, std::uint8_t *image, png_bytep *rowPointers, RowSink sink, void *context)
 {
     png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, failDecode, ignoreWarning);
     if (!png)
@@ -148,6 +153,7 @@ void decodePng(const std::uint8_t *data, std::size_t size, int w, int h, int row
         return;
     }
     MemoryStream stream{data, size, 0};
+    const std::size_t pixelBytes = output == PngOutput::Argb ? 4 : 1;
     if (setjmp(png_jmpbuf(png)) == 0) {
         png_set_read_fn(png, &stream, readFromMemory);
         // The chunks are ours (CRCs not computed); the frame data's own
@@ -156,31 +162,38 @@ void decodePng(const std::uint8_t *data, std::size_t size, int w, int h, int row
         png_set_benign_errors(png, 1);
         png_set_user_limits(png, PNG_UINT_31_MAX, PNG_UINT_31_MAX);
         png_read_info(png, info);
-        png_set_expand(png);
-        png_set_strip_16(png);
-        png_set_gray_to_rgb(png);
-        png_set_add_alpha(png, 0xFF, PNG_FILLER_AFTER);
+        if (output == PngOutput::Indexes) {
+            if (png_get_color_type(png, info) != PNG_COLOR_TYPE_PALETTE)
+                png_error(png, "no palette");
+            png_set_packing(png); // 1, 2 and 4-bit indexes to one byte each
+        } else {
+            png_set_expand(png);
+            png_set_strip_16(png);
+            png_set_gray_to_rgb(png);
+            png_set_add_alpha(png, 0xFF, PNG_FILLER_AFTER);
 #if Q_BYTE_ORDER == Q_LITTLE_ENDIAN
-        png_set_bgr(png); // B, G, R, A in memory: ARGB32 on this byte order
+            png_set_bgr(png); // B, G, R, A in memory: ARGB32 on this byte order
 #else
-        png_set_swap_alpha(png);
+            png_set_swap_alpha(png);
 #endif
+        }
         const int passes = png_set_interlace_handling(png);
         png_read_update_info(png, info);
         if (int(png_get_image_width(png, info)) != w || int(png_get_image_height(png, info)) != h
-            || png_get_rowbytes(png, info) != png_size_t(w) * 4)
+            || png_get_rowbytes(png, info) != png_size_t(w) * pixelBytes)
             png_error(png, "unexpected layout");
+        const std::size_t rowBytes = std::size_t(w) * pixelBytes;
         if (passes > 1) {
             if (!image)
                 png_error(png, "interlaced frame over the limit");
             for (int y = 0; y < h; ++y)
-                rowPointers[y] = reinterpret_cast<png_bytep>(image + std::size_t(y) * std::size_t(w));
+                rowPointers[y] = image + std::size_t(y) * rowBytes;
             png_read_image(png, rowPointers);
             for (int y = 0; y < rows; ++y)
-                sink(context, y, image + std::size_t(y) * std::size_t(w));
+                sink(context, y, image + std::size_t(y) * rowBytes);
         } else {
             for (int y = 0; y < rows; ++y) {
-                png_read_row(png, reinterpret_cast<png_bytep>(row), nullptr);
+                png_read_row(png, row, nullptr);
                 sink(context, y, row);
             }
         }
@@ -363,39 +376,49 @@ public:
 
     FrameOutcome draw(std::uint32_t index, const FrameRecord &, const DrawTarget &target) override
     {
-        if (index >= m_h.damagedFrom)
-            return FrameOutcome::Corrupt;
         const Frame &f = m_h.frames[index];
-        const Rect &r = target.visible;
-        const int w = int(f.w), h = int(f.h);
-        // An interlaced frame is read whole before its rows are known.
-        const bool interlaced = m_h.ihdr[12] != 0;
-        const std::int64_t work = std::int64_t(w) * (interlaced ? h : r.h);
-        const std::int64_t canvas = std::int64_t(m_h.width) * m_h.height;
-        if (work > FrameWorkCanvases * canvas + FrameWorkExtraPixels || w > MaxFrameWidth
-            || (interlaced && std::int64_t(w) * h > MaxCanvasPixels))
-            return FrameOutcome::TooLarge;
-        try {
-            gatherData(f);
-            putBe32(m_stream.data() + m_sizeAt, f.w);
-            putBe32(m_stream.data() + m_sizeAt + 4, f.h);
-            m_row.resize(std::size_t(w));
-            m_image.resize(interlaced ? std::size_t(w) * std::size_t(h) : 0);
-            m_rowPointers.resize(interlaced ? std::size_t(h) : 0);
-        } catch (const std::bad_alloc &) {
-            return FrameOutcome::NoMemory;
-        }
+        const FrameOutcome ready = prepareFrame(index, target.visible);
+        if (ready != FrameOutcome::Drawn)
+            return ready;
         // Rows below the canvas are never decoded; a frame whose data ends early
         // or is corrupt keeps what was decoded.
         m_target = &target;
         m_blend = f.blend;
         m_rowsDrawn = 0;
-        decodePng(m_stream.data(), m_stream.size(), w, h, r.h, m_row.data(), interlaced ? m_image.data() : nullptr,
-                  m_rowPointers.data(), &ApngSource::drawRow, this);
+        decodePng(m_stream.data(), m_stream.size(), int(f.w), int(f.h), target.visible.h, PngOutput::Argb,
+                  reinterpret_cast<std::uint8_t *>(m_row.data()), imageBuffer(), m_rowPointers.data(),
+                  &ApngSource::drawRow, this);
         m_target = nullptr;
-        return m_rowsDrawn == r.h ? FrameOutcome::Drawn
-             : m_rowsDrawn > 0    ? FrameOutcome::Damaged
-                                  : FrameOutcome::Corrupt;
+        return rowsOutcome(target.visible.h);
+    }
+
+    FrameOutcome drawIndexes(std::uint32_t index, const FrameRecord &, const Rect &visible, std::uint8_t *indexes,
+                             qsizetype stride, std::vector<std::uint32_t> &colors) override
+    {
+        const Frame &f = m_h.frames[index];
+        const FrameOutcome ready = prepareFrame(index, visible);
+        if (ready != FrameOutcome::Drawn)
+            return ready;
+        try {
+            // The table with the alphas tRNS gives its first entries.
+            colors.assign(m_h.palette.size() / 3, 0u);
+            for (std::size_t i = 0; i < colors.size(); ++i) {
+                const std::uint32_t alpha = i < m_h.transparency.size() ? m_h.transparency[i] : 0xFFu;
+                colors[i] = (alpha << 24) | (std::uint32_t(m_h.palette[3 * i]) << 16)
+                          | (std::uint32_t(m_h.palette[3 * i + 1]) << 8) | m_h.palette[3 * i + 2];
+            }
+        } catch (const std::bad_alloc &) {
+            return FrameOutcome::NoMemory;
+        }
+        m_indexes = indexes;
+        m_indexStride = stride;
+        m_indexWidth = visible.w;
+        m_rowsDrawn = 0;
+        decodePng(m_stream.data(), m_stream.size(), int(f.w), int(f.h), visible.h, PngOutput::Indexes,
+                  reinterpret_cast<std::uint8_t *>(m_row.data()), imageBuffer(), m_rowPointers.data(),
+                  &ApngSource::indexRow, this);
+        m_indexes = nullptr;
+        return rowsOutcome(visible.h);
     }
 
     void prepare()
@@ -461,11 +484,60 @@ private:
         appendBytes(tail, 16);
     }
 
-    static void drawRow(void *context, int fy, const std::uint32_t *src)
+    // Checks frame `index` (landing on `visible`) against the limits and
+    // gathers its data into m_stream with room to decode it; Drawn when it
+    // may be decoded.
+    FrameOutcome prepareFrame(std::uint32_t index, const Rect &visible)
+    {
+        if (index >= m_h.damagedFrom)
+            return FrameOutcome::Corrupt;
+        const Frame &f = m_h.frames[index];
+        const int w = int(f.w), h = int(f.h);
+        // An interlaced frame is read whole before its rows are known.
+        const bool interlaced = m_h.ihdr[12] != 0;
+        const std::int64_t work = std::int64_t(w) * (interlaced ? h : visible.h);
+        const std::int64_t canvas = std::int64_t(m_h.width) * m_h.height;
+        if (work > FrameWorkCanvases * canvas + FrameWorkExtraPixels || w > MaxFrameWidth
+            || (interlaced && std::int64_t(w) * h > MaxCanvasPixels))
+            return FrameOutcome::TooLarge;
+        try {
+            gatherData(f);
+            putBe32(m_stream.data() + m_sizeAt, f.w);
+            putBe32(m_stream.data() + m_sizeAt + 4, f.h);
+            m_row.resize(std::size_t(w));
+            m_image.resize(interlaced ? std::size_t(w) * std::size_t(h) : 0);
+            m_rowPointers.resize(interlaced ? std::size_t(h) : 0);
+        } catch (const std::bad_alloc &) {
+            return FrameOutcome::NoMemory;
+        }
+        return FrameOutcome::Drawn;
+    }
+
+    std::uint8_t *imageBuffer()
+    {
+        return m_image.empty() ? nullptr : reinterpret_cast<std::uint8_t *>(m_image.data());
+    }
+
+    FrameOutcome rowsOutcome(int rows) const
+    {
+        return m_rowsDrawn == rows ? FrameOutcome::Drawn
+             : m_rowsDrawn > 0     ? FrameOutcome::Damaged
+                                   : FrameOutcome::Corrupt;
+    }
+
+    static void indexRow(void *context, int fy, const std::uint8_t *src)
     {
         auto *self = static_cast<ApngSource *>(context);
+        std::copy_n(src, self->m_indexWidth, self->m_indexes + fy * self->m_indexStride);
+        ++self->m_rowsDrawn;
+    }
+
+    static void drawRow(void *context, int fy, const std::uint8_t *bytes)
+    {
+        auto *self = static_cast<ApngSource *>(context);
+        const auto *src = reinterpret_cast<const std::uint32_t *>(bytes);
         const DrawTarget &t = *self->m_target;
-        std::uint32_t *dst = t.line(t.visible.y + fy) + t.visible.x;
+        std::uint32_t *dst = t.at(t.visible.x, t.visible.y + fy);
         if (self->m_blend == BlendSource)
             std::copy_n(src, t.visible.w, dst);
         else
@@ -512,6 +584,9 @@ private:
     const DrawTarget *m_target = nullptr;     // where the frame being decoded lands
     std::uint8_t m_blend = BlendSource;
     int m_rowsDrawn = 0;
+    std::uint8_t *m_indexes = nullptr;        // where the indexes being decoded land
+    qsizetype m_indexStride = 0;
+    int m_indexWidth = 0;
 };
 
 } // namespace

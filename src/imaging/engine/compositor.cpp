@@ -23,6 +23,12 @@ std::vector<FrameRecord> FrameSource::records() const
     return out;
 }
 
+FrameOutcome FrameSource::drawIndexes(std::uint32_t, const FrameRecord &, const Rect &, std::uint8_t *, qsizetype,
+                                      std::vector<std::uint32_t> &)
+{
+    return FrameOutcome::Corrupt;
+}
+
 namespace {
 
 // The canvas and what the next frame needs of the frames before it.
@@ -106,7 +112,7 @@ private:
         const Rect &p = m_c.pendingRect;
         if (!p.empty() && m_c.pendingDisposal == Disposal::Background) {
             for (int y = p.y; y < p.y + p.h; ++y)
-                std::fill_n(target.line(y) + p.x, p.w, 0u);
+                std::fill_n(target.at(p.x, y), p.w, 0u);
             target.cleared = p;
             if (m_c.clearUnderPending || p == Rect{0, 0, m_c.image.width(), m_c.image.height()})
                 m_c.clear = true;
@@ -114,7 +120,7 @@ private:
                    && m_c.saved.size() >= std::size_t(p.w) * std::size_t(p.h)) {
             const std::uint32_t *s = m_c.saved.data();
             for (int y = p.y; y < p.y + p.h; ++y, s += p.w)
-                std::copy_n(s, p.w, target.line(y) + p.x);
+                std::copy_n(s, p.w, target.at(p.x, y));
             if (m_c.clearUnderPending)
                 m_c.clear = true;
         }
@@ -131,7 +137,7 @@ private:
             }
             std::uint32_t *s = m_c.saved.data();
             for (int y = r.y; y < r.y + r.h; ++y, s += r.w)
-                std::copy_n(target.line(y) + r.x, r.w, s);
+                std::copy_n(target.at(r.x, y), r.w, s);
         }
         m_c.current = index;
         m_c.outcome = FrameOutcome::Drawn;
@@ -246,6 +252,21 @@ public:
         return Ok;
     }
 
+    Status decodePatch(std::uint32_t index, FramePatch &out) override
+    {
+        out = FramePatch{};
+        if (index >= frameCount())
+            return InvalidParameter;
+        if (!unchanged())
+            return SourceChanged;
+        const Status s = decodePatchImpl(index, out);
+        if (s != Ok || !unchanged()) {
+            out = FramePatch{};
+            return m_changed ? SourceChanged : s;
+        }
+        return Ok;
+    }
+
     Status init() { return composeTo(0); }
 
 private:
@@ -256,6 +277,56 @@ private:
         if (void (*hook)() = testing::afterCompose.load(std::memory_order_relaxed))
             hook();
         return unchanged() ? s : SourceChanged;
+    }
+
+    // The frame drawn alone on a transparent buffer of its own size, as on a
+    // cleared canvas, so each format's own drawing makes the pixels.
+    Status decodePatchImpl(std::uint32_t index, FramePatch &out)
+    {
+        const FrameRecord record = m_source->record(index);
+        const Rect r = record.rect.clippedTo(width(), height());
+        out.frame = index;
+        out.rect = r;
+        if (r.empty())
+            return Ok;
+        out.pixels = QImage(r.w, r.h, QImage::Format_ARGB32);
+        if (out.pixels.isNull())
+            return OutOfMemory;
+        out.pixels.fill(0u);
+        DrawTarget target;
+        target.bits = out.pixels.bits();
+        target.stride = out.pixels.bytesPerLine();
+        target.visible = r;
+        target.cleared = r;
+        target.allClear = true;
+        target.originX = r.x;
+        target.originY = r.y;
+        FrameOutcome outcome = m_source->draw(index, record, target);
+        if (record.colors >= 0 && (outcome == FrameOutcome::Drawn || outcome == FrameOutcome::Damaged)) {
+            try {
+                out.indexes.assign(std::size_t(r.w) * std::size_t(r.h), 0);
+            } catch (const std::bad_alloc &) {
+                return OutOfMemory;
+            }
+            const FrameOutcome indexed = m_source->drawIndexes(index, record, r, out.indexes.data(), r.w, out.colors);
+            if (indexed != FrameOutcome::Drawn && indexed != FrameOutcome::Damaged)
+                outcome = indexed;
+        }
+        switch (outcome) {
+        case FrameOutcome::Drawn:
+            return Ok;
+        case FrameOutcome::Damaged:
+            out.damaged = true;
+            return Ok;
+        case FrameOutcome::Corrupt:
+            return FrameCorrupt;
+        case FrameOutcome::Unreadable:
+            return GenericError;
+        case FrameOutcome::TooLarge:
+        case FrameOutcome::NoMemory:
+            break;
+        }
+        return OutOfMemory;
     }
 
     // The canvas may hold bytes of the file's new contents: show nothing.

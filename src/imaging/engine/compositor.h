@@ -58,14 +58,22 @@ enum class FrameOutcome : std::uint8_t {
 };
 
 // Where a source draws one frame. `visible` is the frame's rectangle clipped
-// to the canvas, never empty; rows are `stride` bytes apart.
+// to the canvas, never empty; rows are `stride` bytes apart. `bits` holds
+// canvas pixel (originX, originY): (0, 0) when drawing on the canvas, the
+// corner of `visible` when a frame is decoded alone into a buffer of its own
+// size (Image::decodePatch).
 struct DrawTarget {
     uchar *bits = nullptr;
     qsizetype stride = 0;
     Rect visible;
     Rect cleared;          // made transparent by the previous frame's disposal (may be empty)
     bool allClear = false; // the whole canvas is transparent
-    std::uint32_t *line(int y) const { return reinterpret_cast<std::uint32_t *>(bits + y * stride); }
+    int originX = 0, originY = 0;
+    // Canvas pixel (x, y), which must lie in the buffer.
+    std::uint32_t *at(int x, int y) const
+    {
+        return reinterpret_cast<std::uint32_t *>(bits + qsizetype(y - originY) * stride) + (x - originX);
+    }
 };
 
 // A format's parser, as the compositor sees it.
@@ -86,6 +94,14 @@ public:
     // after the previous frame's disposal; never for a frame wholly outside
     // the canvas.
     virtual FrameOutcome draw(std::uint32_t index, const FrameRecord &record, const DrawTarget &target) = 0;
+    // Decodes the colour-table indexes of frame `index` (whose record has a
+    // colour table) alone: the rows of `visible` (the frame's rectangle clipped
+    // to the canvas, never empty) go to `indexes`, `stride` bytes apart, and
+    // the table the frame uses to `colors` (ARGB). Like draw() it relies on
+    // nothing of other frames, so it may be called for any frame at any time.
+    // Sources without colour tables answer Corrupt.
+    virtual FrameOutcome drawIndexes(std::uint32_t index, const FrameRecord &record, const Rect &visible,
+                                     std::uint8_t *indexes, qsizetype stride, std::vector<std::uint32_t> &colors);
 };
 
 // What identifies a file's contents cheaply: where it lives, how long it is

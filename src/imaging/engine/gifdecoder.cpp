@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <new>
 
 #include "imaging/engine/giferrors.h"
 #include "imaging/engine/image.h"
@@ -300,7 +301,8 @@ FrameRecord GifDecoder::record(std::uint32_t index) const
     return r;
 }
 
-FrameOutcome GifDecoder::draw(std::uint32_t index, const FrameRecord &, const DrawTarget &target)
+template <typename Put>
+FrameOutcome GifDecoder::decodeFrame(std::uint32_t index, int visibleRows, Put &&put)
 {
     const Frame &f = m_frames[index];
     const Segment &seg = m_segments[f.segment];
@@ -331,13 +333,12 @@ FrameOutcome GifDecoder::draw(std::uint32_t index, const FrameRecord &, const Dr
         for (std::uint32_t i = 0; i < GreyLevels; ++i)
             m_lut[i] = 0xFF000000u | (i << 16) | (i << 8) | i;
     }
+    m_colors = count;
     for (int i = count; i < 256; ++i)
         m_lut[i] = m_lut[0];
     for (int i = 0; i < 256; ++i)
         m_keep[i] = (i < count ? i : 0) == f.transparent ? 0xFFFFFFFFu : 0u;
 
-    const Rect &r = target.visible;
-    const int visibleRows = r.h; // rows of the frame that land on the screen
     const int rowsToDecode = interlace ? h : visibleRows;
     if (std::int64_t(w) * rowsToDecode > MaxFrameWork)
         return FrameOutcome::Drawn; // left undrawn, as browsers leave it
@@ -347,15 +348,43 @@ FrameOutcome GifDecoder::draw(std::uint32_t index, const FrameRecord &, const Dr
     m_lzw.start(&m_source, codeSize);
     if (m_row.size() < std::size_t(w) + LzwDecoder::Slack)
         m_row.resize(std::size_t(w) + LzwDecoder::Slack);
-    std::uint8_t *row = m_row.data();
-    const bool transparent = f.transparent >= 0;
+    const std::uint8_t *row = m_row.data();
 
+    // A frame whose data ends early or is corrupt keeps what was decoded.
+    std::int64_t decoded = 0;
+    bool whole = true;
+    auto next = [&](int fy) {
+        const int got = m_lzw.decode(m_row.data(), w);
+        if (fy < visibleRows)
+            put(fy, row, got);
+        decoded += got;
+        whole = got == w;
+    };
+    if (!interlace) {
+        for (int fy = 0; fy < rowsToDecode && whole; ++fy)
+            next(fy);
+    } else {
+        static constexpr int start[] = {0, 4, 2, 1};
+        static constexpr int step[] = {8, 8, 4, 2};
+        for (int pass = 0; pass < 4 && whole; ++pass) {
+            for (int fy = start[pass]; fy < h && whole; fy += step[pass]) {
+                if (pass == 3 && fy >= visibleRows)
+                    break; // the rest of the last pass is off screen
+                next(fy);
+            }
+        }
+    }
+    return whole ? FrameOutcome::Drawn : decoded > 0 ? FrameOutcome::Damaged : FrameOutcome::Corrupt;
+}
+
+FrameOutcome GifDecoder::draw(std::uint32_t index, const FrameRecord &, const DrawTarget &target)
+{
+    const Rect &r = target.visible;
+    const bool transparent = m_frames[index].transparent >= 0;
     // Draws the first n decoded pixels of frame row fy.
-    auto put = [&](int fy, int n) {
-        if (fy >= visibleRows)
-            return;
+    return decodeFrame(index, r.h, [&](int fy, const std::uint8_t *row, int n) {
         n = std::min(n, r.w);
-        std::uint32_t *dst = target.line(r.y + fy) + r.x;
+        std::uint32_t *dst = target.at(r.x, r.y + fy);
         const std::uint32_t *lut = m_lut;
         if (!transparent) {
             for (int i = 0; i < n; ++i)
@@ -368,33 +397,21 @@ FrameOutcome GifDecoder::draw(std::uint32_t index, const FrameRecord &, const Dr
                 dst[i] = (dst[i] & keep[c]) | (lut[c] & ~keep[c]);
             }
         }
-    };
+    });
+}
 
-    // A frame whose data ends early or is corrupt keeps what was decoded.
-    std::int64_t decoded = 0;
-    bool whole = true;
-    if (!interlace) {
-        for (int fy = 0; fy < rowsToDecode && whole; ++fy) {
-            const int got = m_lzw.decode(row, w);
-            put(fy, got);
-            decoded += got;
-            whole = got == w;
-        }
-    } else {
-        static constexpr int start[] = {0, 4, 2, 1};
-        static constexpr int step[] = {8, 8, 4, 2};
-        for (int pass = 0; pass < 4 && whole; ++pass) {
-            for (int fy = start[pass]; fy < h && whole; fy += step[pass]) {
-                if (pass == 3 && fy >= visibleRows)
-                    break; // the rest of the last pass is off screen
-                const int got = m_lzw.decode(row, w);
-                put(fy, got);
-                decoded += got;
-                whole = got == w;
-            }
-        }
+FrameOutcome GifDecoder::drawIndexes(std::uint32_t index, const FrameRecord &, const Rect &visible,
+                                     std::uint8_t *indexes, qsizetype stride, std::vector<std::uint32_t> &colors)
+{
+    const FrameOutcome outcome = decodeFrame(index, visible.h, [&](int fy, const std::uint8_t *row, int n) {
+        std::copy_n(row, std::min(n, visible.w), indexes + fy * stride);
+    });
+    try {
+        colors.assign(m_lut, m_lut + m_colors);
+    } catch (const std::bad_alloc &) {
+        return FrameOutcome::NoMemory;
     }
-    return whole ? FrameOutcome::Drawn : decoded > 0 ? FrameOutcome::Damaged : FrameOutcome::Corrupt;
+    return outcome;
 }
 
 } // namespace engine

@@ -80,6 +80,8 @@ public:
     // drawn for a GIF without any palette) and interlacing.
     FrameRecord record(std::uint32_t index) const override;
     FrameOutcome draw(std::uint32_t index, const FrameRecord &record, const DrawTarget &target) override;
+    FrameOutcome drawIndexes(std::uint32_t index, const FrameRecord &record, const Rect &visible,
+                             std::uint8_t *indexes, qsizetype stride, std::vector<std::uint32_t> &colors) override;
 
 private:
     struct Frame {
@@ -102,6 +104,11 @@ private:
     void closeHandle();
     void scan();
     bool skipImage();
+    // Decodes frame `index` row by row, handing `put(fy, row, n)` the first n
+    // indexes of each of its first `visibleRows` rows (frame row fy), with
+    // m_lut, m_colors and m_keep set for the frame's colour table.
+    template <typename Put>
+    FrameOutcome decodeFrame(std::uint32_t index, int visibleRows, Put &&put);
 
     GifSource m_source;
     GifFileType *m_gif = nullptr; // only while scanning
@@ -114,6 +121,7 @@ private:
 
     LzwDecoder m_lzw;
     std::uint32_t m_lut[256];  // index -> ARGB for the frame being drawn
+    int m_colors = 0;          // entries of its colour table
     std::uint32_t m_keep[256]; // index -> all ones where the canvas shows through
     std::vector<std::uint8_t> m_row;
 };

@@ -177,6 +177,19 @@ std::vector<FrameRecord> Image::frameRecords() const
     return records;
 }
 
+Status Image::decodePatch(std::uint32_t frame, FramePatch &out)
+{
+    out = FramePatch{};
+    if (frame >= frameCount())
+        return InvalidParameter;
+    // Animations decode their frames apart (compositor.h); a still picture,
+    // one frame, is its own patch.
+    out.frame = frame;
+    out.rect = Rect{0, 0, width(), height()};
+    out.pixels = activeFrame();
+    return Ok;
+}
+
 const char *disposalName(Disposal disposal)
 {
     switch (disposal) {

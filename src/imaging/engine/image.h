@@ -44,6 +44,37 @@ public:
     virtual std::size_t bytes() const = 0;
 };
 
+// One frame's stored data decoded alone, without compositing: what the file
+// holds for the frame, not what the canvas shows after it. A plain value
+// (its QImage implicitly shared); any thread once made.
+struct FramePatch {
+    std::uint32_t frame = 0;
+    // The frame's stored rectangle clipped to the canvas, in canvas pixels.
+    // Empty for a frame wholly outside the canvas: then nothing else is set.
+    Rect rect;
+    // rect.w x rect.h, Format_ARGB32 (not premultiplied): the frame's own
+    // pixels, transparent where the frame is (a GIF's transparent index, an
+    // APNG's or a WebP's alpha) and where its data is missing.
+    QImage pixels;
+    // For a frame with a colour table (GIF; APNG with PLTE): each pixel's
+    // index, rect.w per row, top row first; empty for true-colour frames.
+    std::vector<std::uint8_t> indexes;
+    // The colour table the frame uses (its own, else the global one; the 256
+    // grey levels drawn for a GIF without any), ARGB. GIF entries are opaque
+    // (the record names the transparent index); an APNG's tRNS gives alphas.
+    std::vector<std::uint32_t> colors;
+    // The data is corrupt or cut short part-way: only what decoded is there.
+    bool damaged = false;
+
+    // The index at canvas pixel (x, y); -1 outside rect or without indexes.
+    int indexAt(int x, int y) const
+    {
+        if (indexes.empty() || x < rect.x || y < rect.y || x >= rect.x + rect.w || y >= rect.y + rect.h)
+            return -1;
+        return indexes[std::size_t(y - rect.y) * std::size_t(rect.w) + std::size_t(x - rect.x)];
+    }
+};
+
 class Image {
 public:
     virtual ~Image() = default;
@@ -112,6 +143,18 @@ public:
     // InvalidParameter for a state it cannot take.
     virtual std::shared_ptr<const FrameState> saveState() const { return nullptr; }
     virtual Status restoreState(const FrameState &) { return InvalidParameter; }
+
+    // Decodes frame `frame` (of frameDimension(), from 0) alone into `out`
+    // (FramePatch): its stored rectangle's pixels, and for a palette frame its
+    // indexes and colour table. Leaves the active frame and the canvas as they
+    // are; costs one frame's decoding, wherever the frame lies. Returns Ok
+    // (also for a frame that decodes part-way: out.damaged), InvalidParameter
+    // (no such frame), FrameCorrupt (nothing of it decodes), OutOfMemory (no
+    // memory, or a frame refused as out of proportion to the canvas),
+    // GenericError (the file could not be read) or SourceChanged; on failure
+    // `out` is empty. A picture that is not an animation has one patch, the
+    // whole picture.
+    virtual Status decodePatch(std::uint32_t frame, FramePatch &out);
 };
 
 } // namespace engine

@@ -128,7 +128,7 @@ public:
         const bool blend = record.blend == Blend::Over;
         const bool full = rect == Rect{0, 0, m_width, m_height};
         const bool key = target.allClear || ((!blend || !hasAlpha) && full);
-        uchar *origin = target.bits + rect.y * target.stride + rect.x * 4;
+        uchar *origin = reinterpret_cast<uchar *>(target.at(rect.x, rect.y));
         if (key || !blend) {
             const VP8StatusCode code = decodeInto(bytes, size, origin, int(target.stride), rect);
             // libwebp writes the rows it brought out, and nothing below them.
