@@ -8,7 +8,8 @@
 // and the catalogue appears with placeholders; the catalogue model
 // (core/cataloguescan.h) runs the thumbnail jobs and applies their results
 // through this window strictly in catalogue order, never while a modal window
-// is open. The inspection of the selected GIF runs in the background
+// is open. The catalogue's thumbnails are held within a fixed bound and made
+// again when painted (core/cataloguethumbnails.h). The inspection of the selected GIF runs in the background
 // (core/frameinspection.h): the fields and the first frames show at once, the
 // frame list fills in while the window stays live, and its thumbnails are made
 // on demand within a fixed memory bound. GUI thread only.
