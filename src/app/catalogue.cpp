@@ -17,6 +17,21 @@
 #include "controls/shell/shelltreeview.h"
 #include "core/listing.h"
 
+namespace {
+
+// A catalogue item for the file at `path`: its name, the path as sub-item 0,
+// the placeholder until the scan applies it. Plain data: the listing job makes them.
+IconItem catalogueItem(const QString &path)
+{
+    IconItem item;
+    item.caption = filepath::displayPath(filepath::fileName(path));
+    item.subItems << path;
+    item.imageIndex = 0;
+    return item;
+}
+
+} // namespace
+
 void TForm1::ScanFolder()
 {
     if (Scanning)
@@ -51,22 +66,26 @@ void TForm1::ListFolderGifs(const QString &folder)
     m_folderRunner->start([self, request, folder] {
         if (request.isCancelled())
             return;
-        QStringList names;
+        std::vector<IconItem> items;
         bool failed = false;
         try {
             const CatalogueListing listing = listCatalogue(folder, PngFiles::Later);
             const QStringList animated = animatedPngNames(folder, listing.pngNames,
                                                           [&request] { return request.isCancelled(); });
-            names = mergeCatalogueNames(listing.names, animated);
+            const QStringList names = mergeCatalogueNames(listing.names, animated);
+            // The items are made here, so that the window only takes them over.
+            items.reserve(size_t(names.size()));
+            for (const QString &name : names)
+                items.push_back(catalogueItem(filepath::join(folder, name)));
         } catch (const std::bad_alloc &) {
             // Out of memory while listing a huge folder: the scan ends with its message.
-            names.clear();
+            items.clear();
             failed = true;
         }
         if (request.isCancelled())
             return;
-        postTo(self, [self, request, folder, names, failed] {
-            self->folderListed(request.number, folder, names, failed);
+        postTo(self, [self, request, folder, items = std::move(items), failed]() mutable {
+            self->folderListed(request.number, folder, std::move(items), failed);
         });
     });
 }
@@ -76,7 +95,7 @@ bool TForm1::isListing() const
     return m_listingBusy != nullptr;
 }
 
-void TForm1::folderListed(int request, const QString &folder, const QStringList &names, bool failed)
+void TForm1::folderListed(int request, const QString &folder, std::vector<IconItem> items, bool failed)
 {
     // A newer selection wins: the answer of a listing it replaced is dropped.
     if (!m_listing.isCurrent(request) || m_closing)
@@ -89,8 +108,8 @@ void TForm1::folderListed(int request, const QString &folder, const QStringList 
     if (!failed) {
         try {
             ListView1->items()->clear();
-            for (const QString &name : names)
-                AddGifItem(filepath::join(folder, name));
+            // One insertion: the view lays a large folder out in batches.
+            ListView1->items()->append(std::move(items));
             startItemScan();
         } catch (const std::bad_alloc &) {
             failed = true;
@@ -125,8 +144,8 @@ void TForm1::startItemScan()
     const int count = ListView1->items()->count();
     ProgressBar1->setRange(-1, count - 1);
     ProgressBar1->setValue(-1);
-    ImageList1->clear();
-    ImageList1->add(Image2->picture());
+    m_thumbs->clear(Image2->picture());
+    ImageList1->sourceChanged(-1);
 
     std::vector<QString> paths;
     paths.reserve(size_t(count));
@@ -140,11 +159,7 @@ void TForm1::AddGifItem(const QString &path)
     const QString name = filepath::fileName(path);
     if (!isCatalogueName(name) && !isPngName(name))
         return;
-    IconItem item;
-    item.caption = filepath::displayPath(name);
-    item.subItems << path;
-    item.imageIndex = 0;
-    ListView1->items()->append(item);
+    ListView1->items()->append(catalogueItem(path));
 }
 
 void TForm1::applyItem(int row, CatalogueScan::Item &item)
@@ -170,7 +185,9 @@ void TForm1::applyItem(int row, CatalogueScan::Item &item)
     }
     if (!Scanning || row >= items->count())
         return;
-    const int index = ImageList1->add(Image1->picture());
+    // The picture list holds the placeholder once for every file that is no picture.
+    const int index = m_thumbs->add(items->item(row).subItems.value(0),
+                                    item.quiet ? QImage() : item.picture);
     items->setImageIndex(row, index);
     ProgressBar1->setValue(row);
 }

@@ -65,6 +65,17 @@ private:
     FrameInspection *m_inspection;
 };
 
+// The catalogue's pictures: the bounded store, remade on demand.
+class CatalogueThumbnailSource final : public PictureSource {
+public:
+    explicit CatalogueThumbnailSource(CatalogueThumbnails *store) : m_store(store) {}
+    int pictureCount() const override { return m_store->count(); }
+    QImage picture(int index) override { return m_store->picture(index); }
+
+private:
+    CatalogueThumbnails *m_store;
+};
+
 TForm1::TForm1(QWidget *parent) : TForm1(Options{}, parent) {}
 
 TForm1::TForm1(Options options, QWidget *parent)
@@ -80,6 +91,7 @@ TForm1::TForm1(Options options, QWidget *parent)
               [this] { scanFailed(); },
               [this] { return ListView1->items()->count(); }})),
       m_folderRunner(orPool(std::move(options.folderRunner), FolderReadingThreads)),
+      m_thumbs(std::make_unique<CatalogueThumbnails>(m_runner.get())),
       Scanning(m_scan->scanning),
       CancelScan(m_scan->stopRequested),
       // Two threads: the pass over the frames and the thumbnails made on demand.
@@ -93,6 +105,15 @@ TForm1::TForm1(Options options, QWidget *parent)
     paintBackground(this, WindowColor);
 
     ImageList1 = new PictureList(QSize(ThumbnailSize, ThumbnailSize), this);
+    m_catalogueSource = std::make_unique<CatalogueThumbnailSource>(m_thumbs.get());
+    ImageList1->setSource(m_catalogueSource.get());
+    connect(m_thumbs.get(), &CatalogueThumbnails::pictureReady, ImageList1, &PictureList::sourceChanged);
+    // Picture i of the catalogue is row i - 1's (picture 0 is the shared placeholder).
+    m_thumbs->setOnScreen([this](int index) {
+        const QModelIndex row = ListView1->model()->index(index - 1, 0);
+        return row.isValid() && ListView1->isVisible()
+               && ListView1->visualRect(row).intersects(ListView1->viewport()->rect());
+    });
     ImageList2 = new PictureList(QSize(ThumbnailSize, ThumbnailSize), this);
     Timer1 = new QTimer(this);
     Timer1->setInterval(PlayTickMs);
@@ -157,6 +178,7 @@ TForm1::~TForm1()
     // Jobs report to this window: stop them and wait before it goes away.
     m_inspection->shutDown();
     ImageList2->setSource(nullptr);
+    ImageList1->setSource(nullptr);
     m_scan->stopJobs();
     stopFolderReading();
 }

@@ -8,7 +8,8 @@
 // and the catalogue appears with placeholders; the catalogue model
 // (core/cataloguescan.h) runs the thumbnail jobs and applies their results
 // through this window strictly in catalogue order, never while a modal window
-// is open. The inspection of the selected GIF runs in the background
+// is open. The catalogue's thumbnails are held within a fixed bound and made
+// again when painted (core/cataloguethumbnails.h). The inspection of the selected GIF runs in the background
 // (core/frameinspection.h): the fields and the first frames show at once, the
 // frame list fills in while the window stays live, and its thumbnails are made
 // on demand within a fixed memory bound. GUI thread only.
@@ -27,6 +28,7 @@
 
 #include "controls/busycursor.h"
 #include "core/cataloguescan.h"
+#include "core/cataloguethumbnails.h"
 #include "core/frameinspection.h"
 #include "core/jobs.h"
 
@@ -51,6 +53,8 @@ class ThelpDlg;
 class TShellTreeView;
 class TGPImage;
 class FrameThumbnailSource;
+class CatalogueThumbnailSource;
+struct IconItem;
 class FrameInspector;
 class QMenu;
 
@@ -63,6 +67,8 @@ class TForm1 : public QWidget {
     std::unique_ptr<CatalogueScan> m_scan;
     // Where folders are read: the catalogue's listing and the tree's children.
     std::unique_ptr<JobRunner> m_folderRunner;
+    // The catalogue's pictures, behind ImageList1; remade on the scan's runner.
+    std::unique_ptr<CatalogueThumbnails> m_thumbs;
 
 public:
     struct Options {
@@ -171,6 +177,9 @@ public:
     // A folder's listing is under way (the busy cursor shows meanwhile).
     bool isListing() const;
     void AddGifItem(const QString &path);
+    // The catalogue's pictures: at most CatalogueThumbnails::MaxHeld thumbnails
+    // held, the others made again when their items are painted.
+    CatalogueThumbnails *catalogueThumbnails() const { return m_thumbs.get(); }
 
     // --- inspection -------------------------------------------------------------
     // Starts inspecting `path` in the background (cancelling the one before).
@@ -231,7 +240,7 @@ private:
     // Catalogue model hooks.
     void applyItem(int row, CatalogueScan::Item &item);
     void startItemScan();
-    void folderListed(int request, const QString &folder, const QStringList &names, bool failed);
+    void folderListed(int request, const QString &folder, std::vector<IconItem> items, bool failed);
     void selectNamedFile(const QString &path);
     void endScan();
     void scanFailed();
@@ -262,6 +271,7 @@ private:
     std::unique_ptr<JobRunner> m_inspectionRunner;
     std::unique_ptr<FrameInspection> m_inspection;
     std::unique_ptr<FrameThumbnailSource> m_frameSource;
+    std::unique_ptr<CatalogueThumbnailSource> m_catalogueSource;
     bool m_rescanWanted = false;
     bool m_scanQuiet = false; // the scan's error boxes were turned off
     // The catalogue's listing job, its busy cursor while it runs, and the file

@@ -5,8 +5,8 @@
 
 #include <new>
 
+#include "core/cataloguethumbnails.h"
 #include "imaging/filesize.h"
-#include "imaging/thumbnail.h"
 
 namespace {
 
@@ -40,7 +40,7 @@ CatalogueScan::Item CatalogueScan::makeItem(const QString &path)
     Item item;
     try {
         item.sizeText = FileSizeText(path);
-        item.picture = renderThumbnail(path, nullptr, &item.status);
+        item.picture = CatalogueThumbnails::render(path, &item.status);
     } catch (const std::bad_alloc &) {
         // Out of memory inside the job: the item keeps the placeholder without a
         // message, and the scan goes on.

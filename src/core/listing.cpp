@@ -121,7 +121,10 @@ CatalogueListing listCatalogue(const QString &folder, PngFiles pngFiles)
         if (!png && !isCatalogueName(name))
             continue;
         struct stat st {};
-        if (fstatat(fd, raw, &st, 0) != 0) {
+        // A regular file needs no stat call (one per entry adds up in a large folder).
+        if (entry->d_type == DT_REG)
+            st.st_mode = S_IFREG;
+        else if (fstatat(fd, raw, &st, 0) != 0) {
             const int e = errno;
             if (e == ELOOP)
                 skipped.push_back({name, CatalogueListing::Skipped::LinkLoop});
@@ -146,8 +149,8 @@ CatalogueListing listCatalogue(const QString &folder, PngFiles pngFiles)
         out.error = engine::causeFromErrno(readError);
         return out;
     }
-    std::sort(names.begin(), names.end(), shell::fileNameLess);
-    std::sort(pngNames.begin(), pngNames.end(), shell::fileNameLess);
+    shell::sortFileNames(names);
+    shell::sortFileNames(pngNames);
     std::sort(skipped.begin(), skipped.end(),
               [](const auto &a, const auto &b) { return shell::fileNameLess(a.name, b.name); });
     out.names = std::move(names);

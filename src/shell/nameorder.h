@@ -8,6 +8,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 namespace shell {
 
@@ -16,5 +17,10 @@ int compareFileNames(const QByteArray &a, const QByteArray &b);
 
 // Whether `a` sorts before `b`; for std::sort over names held as text.
 bool fileNameLess(const QString &a, const QString &b);
+
+// Sorts `names` into fileNameLess's order. Each name's collation key is made
+// once, so a folder of 50,000 names sorts in a fraction of the time that
+// comparing the names pair by pair takes.
+void sortFileNames(QStringList &names);
 
 } // namespace shell

@@ -3,6 +3,7 @@
 #include <QProgressBar>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "apptest.h"
 #include "common/apngwriter.h"
@@ -16,6 +17,7 @@
 #include "controls/flat/flatedit.h"
 #include "controls/iconlist.h"
 #include "controls/picturelist.h"
+#include "imaging/thumbnail.h"
 
 using namespace apptest;
 
@@ -572,6 +574,77 @@ private slots:
         QCOMPARE(bar->value(), 0);
         QVERIFY(w.finishScan());
         QCOMPARE(bar->value(), 0);
+    }
+
+    void aLargeFolderHoldsABoundedNumberOfThumbnails()
+    {
+        // The bound lowered from 2,000 to 20 for a folder of 90 files: every item
+        // still gets its picture in order, never more than 20 are held, and rows
+        // whose thumbnails were dropped show their own pictures again when
+        // scrolled back into view.
+        constexpr int Files = 90, Cap = 20;
+        const std::vector<fgtest::GifRgb> colours = {
+            {255, 0, 0}, {0, 160, 0}, {0, 0, 255}, {200, 200, 0}, {0, 200, 200}, {160, 0, 160}};
+        QTemporaryDir source, dir;
+        for (size_t c = 0; c < colours.size(); ++c)
+            QVERIFY(writeSolidGif(source.filePath(QStringLiteral("c%1.gif").arg(c)), 8, 8, {10}, colours[c]));
+        // Row k is a hard link to colour k % 6.
+        for (int i = 0; i < Files; ++i) {
+            const QByteArray from = QFile::encodeName(source.filePath(QStringLiteral("c%1.gif").arg(i % 6)));
+            const QByteArray to = QFile::encodeName(dir.filePath(QStringLiteral("g%1.gif").arg(i, 2, 10, QLatin1Char('0'))));
+            QCOMPARE(::link(from.constData(), to.constData()), 0);
+        }
+        auto expected = [&](int row) {
+            const fgtest::GifRgb &c = colours[size_t(row % 6)];
+            return qRgb(c.r, c.g, c.b);
+        };
+        Seams seams;
+        Window w(dir.path());
+        CatalogueThumbnails *store = w->catalogueThumbnails();
+        QCOMPARE(store->capacity(), 2000);
+        store->setCapacity(Cap);
+        w->show();
+        QVERIFY(w.finishScan());
+        QVERIFY(seams.boxes.boxes.empty());
+        QCOMPARE(w->ImageList1->count(), Files + 1);
+        for (int row = 0; row < Files; ++row)
+            QCOMPARE(w->ListView1->items()->item(row).imageIndex, row + 1);
+
+        // Remakes run where they are asked for, while the view paints.
+        w.runner->immediate = true;
+        w.runner->runAll();
+        IconListView *list = w->ListView1;
+        QScrollBar *bar = list->verticalScrollBar();
+        QTRY_VERIFY(bar->maximum() > 0);
+        auto visibleRows = [&] {
+            QList<int> rows;
+            for (int row = 0; row < Files; ++row)
+                if (list->visualRect(list->model()->index(row, 0)).intersects(list->viewport()->rect()))
+                    rows << row;
+            return rows;
+        };
+        QVERIFY(visibleRows().size() < Cap);
+        for (int value = 0; value <= bar->maximum(); value += std::max(1, bar->pageStep() / 2)) {
+            bar->setValue(value);
+            list->viewport()->repaint();
+            QCoreApplication::processEvents();
+        }
+        bar->setValue(bar->maximum());
+        list->viewport()->repaint();
+        QTRY_VERIFY(!store->isHeld(1));
+
+        bar->setValue(0);
+        const QList<int> top = visibleRows();
+        QVERIFY(top.contains(0));
+        for (int row : top) {
+            const QRect cell = list->visualRect(list->model()->index(row, 0));
+            const QPoint centre(cell.x() + cell.width() / 2, cell.y() + 2 + ThumbnailSize / 2);
+            if (list->viewport()->rect().contains(centre))
+                QTRY_COMPARE(list->viewport()->grab().toImage().pixel(centre) | 0xFF000000u, expected(row));
+        }
+        QVERIFY(store->isHeld(1));
+        QVERIFY(store->heldCount() <= Cap);
+        QVERIFY(store->peakHeld() <= Cap);
     }
 
     void namesThatAreNotUtf8_data()

@@ -2,7 +2,9 @@
 // renaming, and folders that cannot be listed.
 #include "shelltestenv.h"
 
+#include "common/filepath.h"
 #include "shell/folders.h"
+#include "shell/nameorder.h"
 #include "shell/places.h"
 #include "shell/shellfolder.h"
 
@@ -205,6 +207,15 @@ private slots:
         QVERIFY(compareFileNames("a01", "a1") != 0);
         QVERIFY(compareFileNames("Foo", "foo") != 0);
         QCOMPARE(compareFileNames("foo", "foo"), 0);
+
+        // Sorting by collation keys gives the pairwise order, ties and bytes included.
+        QStringList keyed = made;
+        keyed << "中文2.gif" << "中文10.gif" << "啊.gif" << "Foo" << "foo" << "img03"
+              << filepath::pathFromBytes("\xff\xfe.gif") << filepath::pathFromBytes("\xfe.gif");
+        QStringList pairwise = keyed;
+        std::sort(pairwise.begin(), pairwise.end(), fileNameLess);
+        sortFileNames(keyed);
+        QCOMPARE(keyed, pairwise);
     }
 
     void roots_data()
