@@ -38,9 +38,12 @@ struct FrameInspection::Shared {
 
     std::mutex mutex; // guards what follows
     std::map<std::uint32_t, std::shared_ptr<const engine::FrameState>> snapshots;
+    std::size_t snapshotBytes = 0;
     std::set<int> seekQueue;
     std::set<int> fullQueue; // full-size frames, served first
     bool seekActive = false;
+    int lastFull = -1; // the full-size frame asked for last
+    int runLimit = 0;  // frames of a way back worth keeping for the next steps back
     // Used by the seek job only (one at a time).
     std::unique_ptr<TGPImage> seeker;
 };
@@ -91,6 +94,9 @@ void FrameInspection::dropAdopted()
     m_held.clear();
     m_recent.clear();
     m_asked.clear();
+    m_frames.clear();
+    m_frameUse.clear();
+    m_frameBytes = 0;
     m_peakHeld = 0;
 }
 
@@ -114,12 +120,35 @@ void FrameInspection::runPass(std::shared_ptr<Shared> shared, QObject *receiver,
         self->openedResult(request.number, facts, listed, true, shared);
     });
 
-    // Saved states only pay when frames will be made on demand.
-    int step = 0;
+    // Saved states every `step` frames, no closer than StatePixelsApart drawn
+    // pixels; thinned out (the step multiplied) as soon as the states, at the
+    // size they come out, would not fit SnapshotBudget.
+    std::int64_t drawn = 0;
+    for (int i = 0; i < listed && std::size_t(i) < facts.frames.size(); ++i) {
+        const engine::Rect r = facts.frames[std::size_t(i)].rect.clippedTo(facts.width, facts.height);
+        drawn += r.empty() ? 0 : std::int64_t(r.w) * r.h;
+    }
+    int step = int(std::clamp<std::int64_t>(StatePixelsApart * listed / std::max<std::int64_t>(drawn, 1), 1,
+                                            std::max(1, listed)));
     const std::size_t canvasBytes = std::size_t(facts.width) * std::size_t(facts.height) * 4;
-    const std::size_t room = canvasBytes ? SnapshotBudget / canvasBytes : 0;
-    if (listed > MaxHeld && room > 0)
-        step = std::max<int>(MinSnapshotStep, int((std::size_t(listed) + room - 1) / room));
+    {
+        const std::lock_guard lock(shared->mutex);
+        shared->runLimit = int(std::max<std::size_t>(CacheBudget / std::max<std::size_t>(canvasBytes, 1), 1)) - 1;
+    }
+    std::size_t saved = 0; // states saved by the pass, kept or not
+    std::size_t savedBytes = 0;
+    const auto thinTo = [&shared](int newStep) {
+        const std::lock_guard lock(shared->mutex);
+        for (auto it = shared->snapshots.begin(); it != shared->snapshots.end();) {
+            if (it->first % std::uint32_t(newStep) == 0) {
+                ++it;
+                continue;
+            }
+            shared->snapshotBytes -= it->second->bytes();
+            it = shared->snapshots.erase(it);
+        }
+        return shared->snapshotBytes;
+    };
 
     const engine::Guid dimension = native->frameDimension();
     Batch batch;
@@ -136,10 +165,37 @@ void FrameInspection::runPass(std::shared_ptr<Shared> shared, QObject *receiver,
             DrawThumbnail(picture, canvas);
             batch.thumbnails.emplace_back(i, std::move(canvas));
         }
-        if (step > 0 && i % step == 0) {
-            if (std::shared_ptr<const engine::FrameState> state = native->saveState()) {
-                const std::lock_guard lock(shared->mutex);
-                shared->snapshots[std::uint32_t(i)] = std::move(state);
+        if (i % step == 0) {
+            if (std::shared_ptr<const engine::FrameState> state = native->savePackedState()) {
+                const std::size_t bytes = state->bytes();
+                std::size_t held = 0;
+                {
+                    const std::lock_guard lock(shared->mutex);
+                    shared->snapshots[std::uint32_t(i)] = std::move(state);
+                    held = shared->snapshotBytes += bytes;
+                }
+                ++saved;
+                savedBytes += bytes;
+                const std::size_t average = savedBytes / saved;
+                const std::size_t planned = average * std::size_t((listed + step - 1) / step);
+                if (planned > SnapshotBudget || held > SnapshotBudget) {
+                    // The smallest multiple of the step (so the states kept stay
+                    // evenly spaced) at which the planned states fit.
+                    const std::size_t wanted = (std::size_t(listed) * average + SnapshotBudget - 1) / SnapshotBudget;
+                    int newStep = step * int(std::max<std::size_t>(2, (wanted + std::size_t(step) - 1) / std::size_t(step)));
+                    held = thinTo(newStep);
+                    while (held > SnapshotBudget && newStep < listed) {
+                        newStep *= 2;
+                        held = thinTo(newStep);
+                    }
+                    if (held > SnapshotBudget) {
+                        // Frame 0's state alone is too large: keep none.
+                        const std::lock_guard lock(shared->mutex);
+                        shared->snapshots.clear();
+                        shared->snapshotBytes = 0;
+                    }
+                    step = std::min(newStep, listed + 1);
+                }
             }
         }
         batch.listed = i + 1;
@@ -161,6 +217,7 @@ void FrameInspection::runSeek(std::shared_ptr<Shared> shared, QObject *receiver)
     for (;;) {
         int frame = 0;
         bool full = false;
+        int keepRun = 0; // frames before `frame` to hand over with it
         std::shared_ptr<const engine::FrameState> nearest;
         {
             const std::lock_guard lock(shared->mutex);
@@ -173,6 +230,12 @@ void FrameInspection::runSeek(std::shared_ptr<Shared> shared, QObject *receiver)
             std::set<int> &queue = full ? shared->fullQueue : shared->seekQueue;
             frame = *queue.begin();
             queue.erase(queue.begin());
+            if (full) {
+                // Going back, the frames composed on the way are the next steps back.
+                if (frame < shared->lastFull)
+                    keepRun = shared->runLimit;
+                shared->lastFull = frame;
+            }
             auto it = shared->snapshots.upper_bound(std::uint32_t(frame));
             if (it != shared->snapshots.begin())
                 nearest = std::prev(it)->second;
@@ -192,10 +255,21 @@ void FrameInspection::runSeek(std::shared_ptr<Shared> shared, QObject *receiver)
         const std::uint32_t at = native->activeFrameIndex();
         if (nearest && (at > std::uint32_t(frame) || nearest->frame() > at))
             native->restoreState(*nearest);
-        native->selectFrame(native->frameDimension(), std::uint32_t(frame));
+        const engine::Guid dimension = native->frameDimension();
+        std::vector<std::pair<int, QImage>> run;
+        if (keepRun > 0 && int(native->activeFrameIndex()) < frame) {
+            for (int i = std::max(int(native->activeFrameIndex()), frame - keepRun); i < frame; ++i) {
+                native->selectFrame(dimension, std::uint32_t(i));
+                // Shares the canvas: drawing the next frame moves it to a buffer of its own.
+                run.emplace_back(i, native->activeFrame());
+            }
+        }
+        native->selectFrame(dimension, std::uint32_t(frame));
         if (full) {
-            const QImage picture = native->activeFrame().copy();
-            deliver(receiver, [self, number, frame, picture] { self->fullFrameResult(number, frame, picture); });
+            const QImage picture = native->activeFrame();
+            deliver(receiver, [self, number, frame, picture, run = std::move(run)]() mutable {
+                self->fullFrameResult(number, frame, picture, std::move(run));
+            });
             continue;
         }
         QImage canvas = NewThumbnailCanvas();
@@ -245,10 +319,37 @@ void FrameInspection::seekResult(int request, int frame, const QImage &picture)
     emit thumbnailReady(frame);
 }
 
-void FrameInspection::fullFrameResult(int request, int frame, const QImage &picture)
+void FrameInspection::fullFrameResult(int request, int frame, const QImage &picture,
+                                      std::vector<std::pair<int, QImage>> run)
 {
-    if (request == m_adoptedRequest)
-        emit frameReady(frame, picture);
+    if (request != m_adoptedRequest)
+        return;
+    for (auto &[before, image] : run)
+        keepFrame(before, image);
+    keepFrame(frame, picture);
+    emit frameReady(frame, picture);
+}
+
+void FrameInspection::keepFrame(int frame, const QImage &picture)
+{
+    auto it = m_frames.find(frame);
+    if (it != m_frames.end()) {
+        m_frameBytes -= std::size_t(it->second.first.sizeInBytes());
+        m_frameUse.erase(it->second.second);
+        m_frames.erase(it);
+    }
+    const std::size_t bytes = std::size_t(picture.sizeInBytes());
+    if (bytes > CacheBudget)
+        return;
+    while (m_frameBytes + bytes > CacheBudget) {
+        auto oldest = m_frames.find(m_frameUse.back());
+        m_frameBytes -= std::size_t(oldest->second.first.sizeInBytes());
+        m_frames.erase(oldest);
+        m_frameUse.pop_back();
+    }
+    m_frameUse.push_front(frame);
+    m_frames.emplace(frame, std::make_pair(picture, m_frameUse.begin()));
+    m_frameBytes += bytes;
 }
 
 QString FrameInspection::path() const
@@ -260,6 +361,25 @@ void FrameInspection::requestFrame(int frame)
 {
     if (!m_adopted || frame < 0 || std::uint32_t(frame) >= m_facts.frameCount)
         return;
+    auto kept = m_frames.find(frame);
+    if (kept != m_frames.end()) {
+        m_frameUse.splice(m_frameUse.begin(), m_frameUse, kept->second.second);
+        {
+            const std::lock_guard lock(m_adopted->mutex);
+            m_adopted->lastFull = frame;
+        }
+        // Answered from the event loop all the same, as callers expect of a request.
+        const QImage picture = kept->second.first;
+        const int request = m_adoptedRequest;
+        QMetaObject::invokeMethod(
+            this,
+            [this, request, frame, picture] {
+                if (request == m_adoptedRequest)
+                    emit frameReady(frame, picture);
+            },
+            Qt::QueuedConnection);
+        return;
+    }
     {
         const std::lock_guard lock(m_adopted->mutex);
         m_adopted->fullQueue.insert(frame);

@@ -32,6 +32,33 @@ fgtest::GifSpec disposalsSpec()
     return spec;
 }
 
+// Two 16 x 16 frames side by side, each with 256 colours of its own: a canvas
+// of 512 colours, more than a packed state keeps as one byte per pixel.
+fgtest::GifSpec manyColoursSpec()
+{
+    fgtest::GifSpec spec;
+    spec.width = 32;
+    spec.height = 16;
+    for (int i = 0; i < 2; ++i) {
+        fgtest::GifFrame f;
+        f.x = 16 * i;
+        f.w = 16;
+        f.h = 16;
+        for (int c = 0; c < 256; ++c) {
+            f.localPalette.push_back({std::uint8_t(c), std::uint8_t(255 - c), std::uint8_t(i * 128)});
+            f.indexes.push_back(std::uint8_t(c));
+        }
+        f.disposal = 1;
+        spec.frames.push_back(f);
+    }
+    fgtest::GifFrame last = spec.frames[0];
+    last.x = 8;
+    last.disposal = 3;
+    spec.frames.push_back(last);
+    spec.frames.push_back(last);
+    return spec;
+}
+
 } // namespace
 
 class TestSeek : public QObject {
@@ -41,20 +68,29 @@ private slots:
     {
         QTest::addColumn<int>("savedAt");
         QTest::addColumn<int>("target");
-        QTest::newRow("same frame") << 2 << 2;
-        QTest::newRow("after a leave frame") << 0 << 5;
-        QTest::newRow("after a previous frame") << 1 << 4;
-        QTest::newRow("after a background frame") << 2 << 3;
-        QTest::newRow("over a pending previous") << 3 << 5;
+        QTest::addColumn<bool>("packed");
+        QTest::addColumn<bool>("manyColours");
+        QTest::newRow("same frame") << 2 << 2 << false << false;
+        QTest::newRow("after a leave frame") << 0 << 5 << false << false;
+        QTest::newRow("after a previous frame") << 1 << 4 << false << false;
+        QTest::newRow("after a background frame") << 2 << 3 << false << false;
+        QTest::newRow("over a pending previous") << 3 << 5 << false << false;
+        QTest::newRow("packed, same frame") << 2 << 2 << true << false;
+        QTest::newRow("packed, after a previous frame") << 1 << 4 << true << false;
+        QTest::newRow("packed, over a pending previous") << 3 << 5 << true << false;
+        QTest::newRow("packed, more than 256 colours") << 1 << 3 << true << true;
+        QTest::newRow("packed, more than 256 colours over a pending previous") << 2 << 3 << true << true;
     }
 
     void restoredStateContinuesLikeTheFirstDecode()
     {
         QFETCH(int, savedAt);
         QFETCH(int, target);
+        QFETCH(bool, packed);
+        QFETCH(bool, manyColours);
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("d.gif"));
-        QVERIFY(fgtest::writeGif(path, disposalsSpec()));
+        QVERIFY(fgtest::writeGif(path, manyColours ? manyColoursSpec() : disposalsSpec()));
 
         auto image = engine::Image::load(path);
         QVERIFY(image);
@@ -64,11 +100,12 @@ private slots:
             QCOMPARE(image->selectFrame(engine::FrameDimensionTime, i), engine::Ok);
             expected.push_back(image->activeFrame().copy());
             if (int(i) == savedAt)
-                state = image->saveState();
+                state = packed ? image->savePackedState() : image->saveState();
         }
         QVERIFY(state);
         QCOMPARE(int(state->frame()), savedAt);
-        QVERIFY(state->bytes() >= 8u * 8u * 4u);
+        if (!packed)
+            QVERIFY(state->bytes() >= 8u * 8u * 4u);
 
         // A second picture of the same file takes the state, as a seeking worker would.
         auto other = engine::Image::load(path);

@@ -1,8 +1,11 @@
 #include "imaging/engine/compositor.h"
 
+#include <libdeflate.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
+#include <cstring>
 #include <new>
 
 namespace engine {
@@ -37,16 +40,150 @@ struct Canvas {
     bool clear = true;                // the canvas is all transparent
 };
 
+// Colours a packed canvas may have to be kept as one byte per pixel.
+constexpr std::size_t PackedColours = 256;
+// A packed canvas stays deflated only when that leaves at most 3/4 of it:
+// below that saving, inflating on every restore costs more than the memory is worth.
+constexpr std::size_t DeflateKeepNum = 3, DeflateKeepDen = 4;
+// libdeflate's fastest level: packing runs beside decoding, restoring inflates
+// at the same speed whatever the level.
+constexpr int PackDeflateLevel = 1;
+
+// A canvas kept small: indexes into `colours` (one byte per pixel) or, with
+// more colours, the ARGB words; deflated or as they are.
+struct PackedCanvas {
+    int width = 0;
+    int height = 0;
+    std::vector<std::uint32_t> colours; // empty: `data` holds ARGB words
+    bool deflated = false;
+    std::vector<std::uint8_t> data;
+
+    std::size_t pixels() const { return std::size_t(width) * std::size_t(height); }
+    std::size_t rawBytes() const { return pixels() * (colours.empty() ? 4 : 1); }
+};
+
+struct CompressorDeleter {
+    void operator()(libdeflate_compressor *c) const { libdeflate_free_compressor(c); }
+};
+struct DecompressorDeleter {
+    void operator()(libdeflate_decompressor *d) const { libdeflate_free_decompressor(d); }
+};
+
+// One byte per pixel into `indexes` (pixels() long) while the canvas has at
+// most PackedColours colours; false (and `colours` unspecified) beyond.
+bool indexCanvas(const QImage &image, std::uint8_t *indexes, std::vector<std::uint32_t> &colours)
+{
+    // An open-addressing table four times the palette, keyed by colour.
+    constexpr std::uint32_t Slots = 1024;
+    std::array<std::uint32_t, Slots> keys{};
+    std::array<std::int16_t, Slots> values;
+    values.fill(-1);
+    colours.clear();
+    std::uint32_t last = 0;
+    int lastIndex = -1;
+    for (int y = 0; y < image.height(); ++y) {
+        const auto *line = reinterpret_cast<const std::uint32_t *>(image.constScanLine(y));
+        for (int x = 0; x < image.width(); ++x) {
+            const std::uint32_t p = line[x];
+            if (p != last || lastIndex < 0) {
+                std::uint32_t h = (p * 0x9E3779B1u) >> 22;
+                while (values[h] >= 0 && keys[h] != p)
+                    h = (h + 1) & (Slots - 1);
+                if (values[h] < 0) {
+                    if (colours.size() == PackedColours)
+                        return false;
+                    keys[h] = p;
+                    values[h] = std::int16_t(colours.size());
+                    colours.push_back(p);
+                }
+                last = p;
+                lastIndex = values[h];
+            }
+            *indexes++ = std::uint8_t(lastIndex);
+        }
+    }
+    return true;
+}
+
+// Packs an ARGB32 canvas; false only when memory ran out.
+bool packCanvas(const QImage &image, PackedCanvas &out)
+{
+    out.width = image.width();
+    out.height = image.height();
+    std::vector<std::uint8_t> raw;
+    try {
+        raw.resize(out.pixels());
+        if (!indexCanvas(image, raw.data(), out.colours)) {
+            out.colours.clear();
+            raw.resize(out.pixels() * 4);
+            const std::size_t row = std::size_t(out.width) * 4;
+            for (int y = 0; y < out.height; ++y)
+                std::memcpy(raw.data() + std::size_t(y) * row, image.constScanLine(y), row);
+        }
+        out.colours.shrink_to_fit();
+        std::unique_ptr<libdeflate_compressor, CompressorDeleter> deflater(
+            libdeflate_alloc_compressor(PackDeflateLevel));
+        if (deflater) {
+            const std::size_t room = raw.size() / DeflateKeepDen * DeflateKeepNum;
+            std::vector<std::uint8_t> squeezed(room);
+            const std::size_t n = libdeflate_deflate_compress(deflater.get(), raw.data(), raw.size(),
+                                                              squeezed.data(), squeezed.size());
+            if (n > 0) {
+                out.data.assign(squeezed.begin(), squeezed.begin() + std::ptrdiff_t(n));
+                out.deflated = true;
+                return true;
+            }
+        }
+        out.data = std::move(raw);
+        out.deflated = false;
+        return true;
+    } catch (const std::bad_alloc &) {
+        return false;
+    }
+}
+
+// Lays a packed canvas on `bits` (pixels() ARGB words, rows without padding).
+// False when the data does not inflate to the canvas.
+bool unpackCanvas(const PackedCanvas &packed, uchar *bits)
+{
+    const std::size_t n = packed.pixels();
+    // Indexes are inflated into the canvas's last quarter and widened from the
+    // front: pixel i ends before index i + 1 starts, so nothing unread is overwritten.
+    uchar *raw = packed.colours.empty() ? bits : bits + 3 * n;
+    if (packed.deflated) {
+        std::unique_ptr<libdeflate_decompressor, DecompressorDeleter> inflater(libdeflate_alloc_decompressor());
+        if (!inflater
+            || libdeflate_deflate_decompress(inflater.get(), packed.data.data(), packed.data.size(), raw,
+                                             packed.rawBytes(), nullptr)
+                   != LIBDEFLATE_SUCCESS)
+            return false;
+    } else {
+        if (packed.data.size() != packed.rawBytes())
+            return false;
+        std::memcpy(raw, packed.data.data(), packed.data.size());
+    }
+    if (!packed.colours.empty()) {
+        std::array<std::uint32_t, PackedColours> table{};
+        std::copy(packed.colours.begin(), packed.colours.end(), table.begin());
+        auto *out = reinterpret_cast<std::uint32_t *>(bits);
+        for (std::size_t i = 0; i < n; ++i)
+            out[i] = table[raw[i]];
+    }
+    return true;
+}
+
 class ComposedState final : public FrameState {
 public:
     std::uint32_t frame() const override { return std::uint32_t(canvas.current); }
     std::size_t bytes() const override
     {
-        return std::size_t(canvas.image.sizeInBytes()) + canvas.saved.size() * sizeof(std::uint32_t);
+        return std::size_t(canvas.image.sizeInBytes()) + canvas.saved.size() * sizeof(std::uint32_t)
+             + packed.data.size() + packed.colours.size() * sizeof(std::uint32_t);
     }
 
     FileIdentity file;
-    Canvas canvas;
+    Canvas canvas; // its image is null when the state is packed
+    PackedCanvas packed;
 };
 
 class Compositor {
@@ -79,6 +216,28 @@ public:
     }
 
     void restore(Canvas canvas) { m_c = std::move(canvas); }
+
+    // Takes a packed state's canvas (`fields` without its image), drawn on the
+    // compositor's own buffer.
+    Status restorePacked(const Canvas &fields, const PackedCanvas &packed)
+    {
+        if (m_c.image.width() != packed.width || m_c.image.height() != packed.height) {
+            m_c.image = QImage(packed.width, packed.height, QImage::Format_ARGB32);
+            if (m_c.image.isNull())
+                return OutOfMemory;
+        } else if (!m_pool.detach(m_c.image, false)) {
+            return OutOfMemory;
+        }
+        QImage image = std::move(m_c.image);
+        m_c = Canvas{};
+        if (!unpackCanvas(packed, image.bits())) {
+            m_c.image = std::move(image);
+            return InvalidParameter; // the canvas is undefined: current stays -1
+        }
+        m_c = fields;
+        m_c.image = std::move(image);
+        return Ok;
+    }
 
 private:
     void restart()
@@ -229,16 +388,45 @@ public:
         }
     }
 
+    std::shared_ptr<const FrameState> savePackedState() const override
+    {
+        std::shared_ptr<const FrameState> plain = saveState();
+        if (!plain)
+            return nullptr;
+        try {
+            auto state = std::make_shared<ComposedState>(static_cast<const ComposedState &>(*plain));
+            plain.reset();
+            if (!packCanvas(state->canvas.image, state->packed))
+                return nullptr;
+            state->canvas.image = QImage();
+            return state;
+        } catch (const std::bad_alloc &) {
+            return nullptr;
+        }
+    }
+
     Status restoreState(const FrameState &state) override
     {
         const auto *s = dynamic_cast<const ComposedState *>(&state);
         if (!s || !(s->file == m_file.identity) || s->canvas.current < 0
-            || s->canvas.current >= std::int64_t(frameCount())
-            || s->canvas.image.size() != QSize(width(), height())
-            || s->canvas.image.format() != QImage::Format_ARGB32)
+            || s->canvas.current >= std::int64_t(frameCount()))
+            return InvalidParameter;
+        const bool packed = s->canvas.image.isNull();
+        if (packed ? (s->packed.width != width() || s->packed.height != height())
+                   : (s->canvas.image.size() != QSize(width(), height())
+                      || s->canvas.image.format() != QImage::Format_ARGB32))
             return InvalidParameter;
         try {
-            m_compositor.restore(s->canvas);
+            if (packed) {
+                const Status r = m_compositor.restorePacked(s->canvas, s->packed);
+                if (r != Ok) {
+                    // The canvas is undefined: show the active frame again.
+                    composeTo(m_active);
+                    return r;
+                }
+            } else {
+                m_compositor.restore(s->canvas);
+            }
         } catch (const std::bad_alloc &) {
             return OutOfMemory;
         }
