@@ -128,10 +128,17 @@ void FrameInspection::runPass(std::shared_ptr<Shared> shared, QObject *receiver,
         const engine::Rect r = facts.frames[std::size_t(i)].rect.clippedTo(facts.width, facts.height);
         drawn += r.empty() ? 0 : std::int64_t(r.w) * r.h;
     }
-    int step = int(std::clamp<std::int64_t>(StatePixelsApart * listed / std::max<std::int64_t>(drawn, 1), 1,
-                                            std::max(1, listed)));
+    const std::int64_t perFrame = std::max<std::int64_t>(drawn / std::max(1, listed), 1);
+    int step = int(std::clamp<std::int64_t>((StatePixelsApart + perFrame / 2) / perFrame, 1, std::max(1, listed)));
     const std::size_t canvasBytes = std::size_t(facts.width) * std::size_t(facts.height) * 4;
-    {
+    // Planned for states of one byte per pixel (a canvas of at most 256
+    // colours); states that come out larger thin the plan out.
+    const std::size_t planned = (std::size_t(std::max(1, listed)) * (canvasBytes / 4) + SnapshotBudget - 1) / SnapshotBudget;
+    step = std::max(step, int(std::min<std::size_t>(planned, std::size_t(std::max(1, listed)))));
+    // A run kept on the way back costs a copy of the canvas a frame; it pays
+    // only where decoding a frame costs more, where frames draw at least half
+    // of the canvas (a few small changed rectangles decode faster than a copy).
+    if (perFrame >= std::int64_t(canvasBytes / 8)) {
         const std::lock_guard lock(shared->mutex);
         shared->runLimit = int(std::max<std::size_t>(CacheBudget / std::max<std::size_t>(canvasBytes, 1), 1)) - 1;
     }
@@ -165,6 +172,15 @@ void FrameInspection::runPass(std::shared_ptr<Shared> shared, QObject *receiver,
             DrawThumbnail(picture, canvas);
             batch.thumbnails.emplace_back(i, std::move(canvas));
         }
+        batch.listed = i + 1;
+        if (i == 0 || i + 1 == listed || since.elapsed() >= BatchMs) {
+            deliver(receiver, [self, request, batch = std::move(batch)]() mutable {
+                self->batchResult(request.number, std::move(batch));
+            });
+            batch = Batch{};
+            since.restart();
+        }
+        // After the batch: the first frame is listed without waiting for its state.
         if (i % step == 0) {
             if (std::shared_ptr<const engine::FrameState> state = native->savePackedState()) {
                 const std::size_t bytes = state->bytes();
@@ -198,14 +214,6 @@ void FrameInspection::runPass(std::shared_ptr<Shared> shared, QObject *receiver,
                 }
             }
         }
-        batch.listed = i + 1;
-        if (i == 0 || i + 1 == listed || since.elapsed() >= BatchMs) {
-            deliver(receiver, [self, request, batch = std::move(batch)]() mutable {
-                self->batchResult(request.number, std::move(batch));
-            });
-            batch = Batch{};
-            since.restart();
-        }
     }
     deliver(receiver, [self, request] { self->finishedResult(request.number); });
 }
@@ -231,8 +239,9 @@ void FrameInspection::runSeek(std::shared_ptr<Shared> shared, QObject *receiver)
             frame = *queue.begin();
             queue.erase(queue.begin());
             if (full) {
-                // Going back, the frames composed on the way are the next steps back.
-                if (frame < shared->lastFull)
+                // Stepping back, the frames composed on the way are the next
+                // steps back; a jump back keeps nothing (copying them would cost it).
+                if (frame < shared->lastFull && shared->lastFull - frame <= shared->runLimit)
                     keepRun = shared->runLimit;
                 shared->lastFull = frame;
             }

@@ -1,6 +1,5 @@
 #include "imaging/engine/compositor.h"
 
-#include <libdeflate.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -42,64 +41,55 @@ struct Canvas {
 
 // Colours a packed canvas may have to be kept as one byte per pixel.
 constexpr std::size_t PackedColours = 256;
-// A packed canvas stays deflated only when that leaves at most 3/4 of it:
-// below that saving, inflating on every restore costs more than the memory is worth.
-constexpr std::size_t DeflateKeepNum = 3, DeflateKeepDen = 4;
-// libdeflate's fastest level: packing runs beside decoding, restoring inflates
-// at the same speed whatever the level.
-constexpr int PackDeflateLevel = 1;
-
 // A canvas kept small: indexes into `colours` (one byte per pixel) or, with
-// more colours, the ARGB words; deflated or as they are.
+// more colours, the ARGB words.
 struct PackedCanvas {
     int width = 0;
     int height = 0;
     std::vector<std::uint32_t> colours; // empty: `data` holds ARGB words
-    bool deflated = false;
     std::vector<std::uint8_t> data;
 
     std::size_t pixels() const { return std::size_t(width) * std::size_t(height); }
     std::size_t rawBytes() const { return pixels() * (colours.empty() ? 4 : 1); }
 };
 
-struct CompressorDeleter {
-    void operator()(libdeflate_compressor *c) const { libdeflate_free_compressor(c); }
-};
-struct DecompressorDeleter {
-    void operator()(libdeflate_decompressor *d) const { libdeflate_free_decompressor(d); }
-};
-
 // One byte per pixel into `indexes` (pixels() long) while the canvas has at
 // most PackedColours colours; false (and `colours` unspecified) beyond.
 bool indexCanvas(const QImage &image, std::uint8_t *indexes, std::vector<std::uint32_t> &colours)
 {
-    // An open-addressing table four times the palette, keyed by colour.
-    constexpr std::uint32_t Slots = 1024;
-    std::array<std::uint32_t, Slots> keys{};
-    std::array<std::int16_t, Slots> values;
-    values.fill(-1);
+    // Open addressing, sixteen slots a colour, so that nearly every pixel is
+    // found in the first slot its colour hashes to: neighbouring pixels of a
+    // dithered picture differ, and a branch taken at random would cost more
+    // than the lookup.
+    constexpr std::uint32_t Bits = 12, Slots = 1u << Bits;
+    const auto slotOf = [](std::uint32_t p) { return (p * 0x9E3779B1u) >> (32 - Bits); };
+    // An empty slot holds a colour that hashes to another slot, so that no
+    // pixel matches it.
+    std::array<std::uint32_t, Slots> keys;
+    keys.fill(0);
+    keys[slotOf(0)] = 1;
+    std::array<std::uint8_t, Slots> values{};
+    std::array<bool, Slots> used{};
     colours.clear();
-    std::uint32_t last = 0;
-    int lastIndex = -1;
-    for (int y = 0; y < image.height(); ++y) {
+    const int width = image.width(), height = image.height();
+    for (int y = 0; y < height; ++y) {
         const auto *line = reinterpret_cast<const std::uint32_t *>(image.constScanLine(y));
-        for (int x = 0; x < image.width(); ++x) {
+        for (int x = 0; x < width; ++x) {
             const std::uint32_t p = line[x];
-            if (p != last || lastIndex < 0) {
-                std::uint32_t h = (p * 0x9E3779B1u) >> 22;
-                while (values[h] >= 0 && keys[h] != p)
+            std::uint32_t h = slotOf(p);
+            if (keys[h] != p) [[unlikely]] {
+                while (used[h] && keys[h] != p)
                     h = (h + 1) & (Slots - 1);
-                if (values[h] < 0) {
+                if (!used[h]) {
                     if (colours.size() == PackedColours)
                         return false;
+                    used[h] = true;
                     keys[h] = p;
-                    values[h] = std::int16_t(colours.size());
+                    values[h] = std::uint8_t(colours.size());
                     colours.push_back(p);
                 }
-                last = p;
-                lastIndex = values[h];
             }
-            *indexes++ = std::uint8_t(lastIndex);
+            *indexes++ = values[h];
         }
     }
     return true;
@@ -110,32 +100,16 @@ bool packCanvas(const QImage &image, PackedCanvas &out)
 {
     out.width = image.width();
     out.height = image.height();
-    std::vector<std::uint8_t> raw;
     try {
-        raw.resize(out.pixels());
-        if (!indexCanvas(image, raw.data(), out.colours)) {
+        out.data.resize(out.pixels());
+        if (!indexCanvas(image, out.data.data(), out.colours)) {
             out.colours.clear();
-            raw.resize(out.pixels() * 4);
+            out.data.resize(out.pixels() * 4);
             const std::size_t row = std::size_t(out.width) * 4;
             for (int y = 0; y < out.height; ++y)
-                std::memcpy(raw.data() + std::size_t(y) * row, image.constScanLine(y), row);
+                std::memcpy(out.data.data() + std::size_t(y) * row, image.constScanLine(y), row);
         }
         out.colours.shrink_to_fit();
-        std::unique_ptr<libdeflate_compressor, CompressorDeleter> deflater(
-            libdeflate_alloc_compressor(PackDeflateLevel));
-        if (deflater) {
-            const std::size_t room = raw.size() / DeflateKeepDen * DeflateKeepNum;
-            std::vector<std::uint8_t> squeezed(room);
-            const std::size_t n = libdeflate_deflate_compress(deflater.get(), raw.data(), raw.size(),
-                                                              squeezed.data(), squeezed.size());
-            if (n > 0) {
-                out.data.assign(squeezed.begin(), squeezed.begin() + std::ptrdiff_t(n));
-                out.deflated = true;
-                return true;
-            }
-        }
-        out.data = std::move(raw);
-        out.deflated = false;
         return true;
     } catch (const std::bad_alloc &) {
         return false;
@@ -143,33 +117,19 @@ bool packCanvas(const QImage &image, PackedCanvas &out)
 }
 
 // Lays a packed canvas on `bits` (pixels() ARGB words, rows without padding).
-// False when the data does not inflate to the canvas.
-bool unpackCanvas(const PackedCanvas &packed, uchar *bits)
+void unpackCanvas(const PackedCanvas &packed, uchar *bits)
 {
+    if (packed.colours.empty()) {
+        std::memcpy(bits, packed.data.data(), packed.data.size());
+        return;
+    }
+    std::array<std::uint32_t, PackedColours> table{};
+    std::copy(packed.colours.begin(), packed.colours.end(), table.begin());
+    auto *out = reinterpret_cast<std::uint32_t *>(bits);
+    const std::uint8_t *in = packed.data.data();
     const std::size_t n = packed.pixels();
-    // Indexes are inflated into the canvas's last quarter and widened from the
-    // front: pixel i ends before index i + 1 starts, so nothing unread is overwritten.
-    uchar *raw = packed.colours.empty() ? bits : bits + 3 * n;
-    if (packed.deflated) {
-        std::unique_ptr<libdeflate_decompressor, DecompressorDeleter> inflater(libdeflate_alloc_decompressor());
-        if (!inflater
-            || libdeflate_deflate_decompress(inflater.get(), packed.data.data(), packed.data.size(), raw,
-                                             packed.rawBytes(), nullptr)
-                   != LIBDEFLATE_SUCCESS)
-            return false;
-    } else {
-        if (packed.data.size() != packed.rawBytes())
-            return false;
-        std::memcpy(raw, packed.data.data(), packed.data.size());
-    }
-    if (!packed.colours.empty()) {
-        std::array<std::uint32_t, PackedColours> table{};
-        std::copy(packed.colours.begin(), packed.colours.end(), table.begin());
-        auto *out = reinterpret_cast<std::uint32_t *>(bits);
-        for (std::size_t i = 0; i < n; ++i)
-            out[i] = table[raw[i]];
-    }
-    return true;
+    for (std::size_t i = 0; i < n; ++i)
+        out[i] = table[in[i]];
 }
 
 class ComposedState final : public FrameState {
@@ -229,11 +189,7 @@ public:
             return OutOfMemory;
         }
         QImage image = std::move(m_c.image);
-        m_c = Canvas{};
-        if (!unpackCanvas(packed, image.bits())) {
-            m_c.image = std::move(image);
-            return InvalidParameter; // the canvas is undefined: current stays -1
-        }
+        unpackCanvas(packed, image.bits());
         m_c = fields;
         m_c.image = std::move(image);
         return Ok;
@@ -419,11 +375,8 @@ public:
         try {
             if (packed) {
                 const Status r = m_compositor.restorePacked(s->canvas, s->packed);
-                if (r != Ok) {
-                    // The canvas is undefined: show the active frame again.
-                    composeTo(m_active);
+                if (r != Ok)
                     return r;
-                }
             } else {
                 m_compositor.restore(s->canvas);
             }

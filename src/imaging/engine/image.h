@@ -114,9 +114,8 @@ public:
     virtual Status restoreState(const FrameState &) { return InvalidParameter; }
     // The active frame's state kept small, for stores that hold many: the
     // canvas as one byte per pixel and its colour table when it has at most 256
-    // colours (else as its pixels), deflated when that saves memory. Making it
-    // costs one or two passes over the canvas and restoring it as many (a few
-    // milliseconds at 1920 x 1080); restoreState takes it like any state.
+    // colours, else as its pixels. Making and restoring it cost a pass over the
+    // canvas (about 1.5 ms at 1920 x 1080); restoreState takes it like any state.
     virtual std::shared_ptr<const FrameState> savePackedState() const { return saveState(); }
 };
 
