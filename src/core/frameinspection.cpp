@@ -120,8 +120,8 @@ void FrameInspection::runPass(std::shared_ptr<Shared> shared, QObject *receiver,
         self->openedResult(request.number, facts, listed, true, shared);
     });
 
-    // Saved states every `step` frames, no closer than StatePixelsApart drawn
-    // pixels; thinned out (the step multiplied) as soon as the states, at the
+    // Saved states every `step` frames, about StatePixelsApart drawn pixels
+    // apart; thinned out (the step multiplied) as soon as the states, at the
     // size they come out, would not fit SnapshotBudget.
     std::int64_t drawn = 0;
     for (int i = 0; i < listed && std::size_t(i) < facts.frames.size(); ++i) {
@@ -133,8 +133,8 @@ void FrameInspection::runPass(std::shared_ptr<Shared> shared, QObject *receiver,
     const std::size_t canvasBytes = std::size_t(facts.width) * std::size_t(facts.height) * 4;
     // Planned for states of one byte per pixel (a canvas of at most 256
     // colours); states that come out larger thin the plan out.
-    const std::size_t planned = (std::size_t(std::max(1, listed)) * (canvasBytes / 4) + SnapshotBudget - 1) / SnapshotBudget;
-    step = std::max(step, int(std::min<std::size_t>(planned, std::size_t(std::max(1, listed)))));
+    const std::size_t fitting = (std::size_t(std::max(1, listed)) * (canvasBytes / 4) + SnapshotBudget - 1) / SnapshotBudget;
+    step = std::max(step, int(std::min<std::size_t>(fitting, std::size_t(std::max(1, listed)))));
     // A run kept on the way back costs a copy of the canvas a frame; it pays
     // only where decoding a frame costs more, where frames draw at least half
     // of the canvas (a few small changed rectangles decode faster than a copy).

@@ -16,14 +16,15 @@
 // state instead of decoding from frame 0. The pass saves a packed state
 // (engine::Image::savePackedState) every few frames: as densely as
 // StatePixelsApart allows, thinned out evenly (the spacing multiplied) to stay
-// within SnapshotBudget bytes. thumbnail() answers a null image while a frame is being made and emits
-// thumbnailReady when it arrives.
+// within SnapshotBudget bytes. thumbnail() answers a null image while a frame
+// is being made and emits thumbnailReady when it arrives.
 //
 // Full-size frames (requestFrame) come from the same seek job. The frames it
 // handed out last are kept, within CacheBudget bytes: asked again, they come
-// back from the event loop without any decoding. Going back, the job keeps the
-// frames it composed on the way from the saved state (as many as fit the
-// cache), so the next steps back are kept ones.
+// back from the event loop without any decoding. A step back keeps the frames
+// the job composed on the way from the saved state (as many as fit the cache,
+// and only where frames draw at least half the canvas: smaller ones decode
+// faster than they copy), so the next steps back are kept ones.
 //
 // Memory: MaxHeld thumbnails (120 x 120 x 4 bytes each), the states and the
 // kept frames (StoreBudget together), and a few canvases (the pass's, the seek
