@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <limits>
 #include <map>
 #include <mutex>
 
@@ -44,6 +45,10 @@ struct FrameInspection::Shared {
     bool seekActive = false;
     int lastFull = -1; // the full-size frame asked for last
     int runLimit = 0;  // frames of a way back worth keeping for the next steps back
+    // Once the pass is over: the frames it passed and its states' spacing. The
+    // seek job saves states at the same spacing beyond, as it composes there.
+    int passed = 0;
+    int stateStep = 0;
     // Used by the seek job only (one at a time).
     std::unique_ptr<TGPImage> seeker;
 };
@@ -122,19 +127,21 @@ void FrameInspection::runPass(std::shared_ptr<Shared> shared, QObject *receiver,
 
     // Saved states every `step` frames, about StatePixelsApart drawn pixels
     // apart; thinned out (the step multiplied) as soon as the states, at the
-    // size they come out, would not fit SnapshotBudget.
+    // size they come out, would not fit SnapshotBudget. Planned for every frame
+    // of the file: the seek job goes on at the same spacing past the listed ones.
+    const int total = int(std::min<std::uint32_t>(facts.frameCount, std::uint32_t(std::numeric_limits<int>::max())));
     std::int64_t drawn = 0;
-    for (int i = 0; i < listed && std::size_t(i) < facts.frames.size(); ++i) {
+    for (int i = 0; i < total && std::size_t(i) < facts.frames.size(); ++i) {
         const engine::Rect r = facts.frames[std::size_t(i)].rect.clippedTo(facts.width, facts.height);
         drawn += r.empty() ? 0 : std::int64_t(r.w) * r.h;
     }
-    const std::int64_t perFrame = std::max<std::int64_t>(drawn / std::max(1, listed), 1);
-    int step = int(std::clamp<std::int64_t>((StatePixelsApart + perFrame / 2) / perFrame, 1, std::max(1, listed)));
+    const std::int64_t perFrame = std::max<std::int64_t>(drawn / std::max(1, total), 1);
+    int step = int(std::clamp<std::int64_t>((StatePixelsApart + perFrame / 2) / perFrame, 1, std::max(1, total)));
     const std::size_t canvasBytes = std::size_t(facts.width) * std::size_t(facts.height) * 4;
     // Planned for states of one byte per pixel (a canvas of at most 256
     // colours); states that come out larger thin the plan out.
-    const std::size_t fitting = (std::size_t(std::max(1, listed)) * (canvasBytes / 4) + SnapshotBudget - 1) / SnapshotBudget;
-    step = std::max(step, int(std::min<std::size_t>(fitting, std::size_t(std::max(1, listed)))));
+    const std::size_t fitting = (std::size_t(std::max(1, total)) * (canvasBytes / 4) + SnapshotBudget - 1) / SnapshotBudget;
+    step = std::max(step, int(std::min<std::size_t>(fitting, std::size_t(std::max(1, total)))));
     // A run kept on the way back costs a copy of the canvas a frame; it pays
     // only where decoding a frame costs more, where frames draw at least half
     // of the canvas (a few small changed rectangles decode faster than a copy).
@@ -193,14 +200,14 @@ void FrameInspection::runPass(std::shared_ptr<Shared> shared, QObject *receiver,
                 ++saved;
                 savedBytes += bytes;
                 const std::size_t average = savedBytes / saved;
-                const std::size_t planned = average * std::size_t((listed + step - 1) / step);
+                const std::size_t planned = average * std::size_t((total + step - 1) / step);
                 if (planned > SnapshotBudget || held > SnapshotBudget) {
                     // The smallest multiple of the step (so the states kept stay
                     // evenly spaced) at which the planned states fit.
-                    const std::size_t wanted = (std::size_t(listed) * average + SnapshotBudget - 1) / SnapshotBudget;
+                    const std::size_t wanted = (std::size_t(total) * average + SnapshotBudget - 1) / SnapshotBudget;
                     int newStep = step * int(std::max<std::size_t>(2, (wanted + std::size_t(step) - 1) / std::size_t(step)));
                     held = thinTo(newStep);
-                    while (held > SnapshotBudget && newStep < listed) {
+                    while (held > SnapshotBudget && newStep < total) {
                         newStep *= 2;
                         held = thinTo(newStep);
                     }
@@ -210,10 +217,15 @@ void FrameInspection::runPass(std::shared_ptr<Shared> shared, QObject *receiver,
                         shared->snapshots.clear();
                         shared->snapshotBytes = 0;
                     }
-                    step = std::min(newStep, listed + 1);
+                    step = std::min(newStep, total + 1);
                 }
             }
         }
+    }
+    {
+        const std::lock_guard lock(shared->mutex);
+        shared->passed = listed;
+        shared->stateStep = step;
     }
     deliver(receiver, [self, request] { self->finishedResult(request.number); });
 }
@@ -265,6 +277,7 @@ void FrameInspection::runSeek(std::shared_ptr<Shared> shared, QObject *receiver)
         if (nearest && (at > std::uint32_t(frame) || nearest->frame() > at))
             native->restoreState(*nearest);
         const engine::Guid dimension = native->frameDimension();
+        saveStatesBeyondPass(*shared, *native, frame);
         std::vector<std::pair<int, QImage>> run;
         if (keepRun > 0 && int(native->activeFrameIndex()) < frame) {
             for (int i = std::max(int(native->activeFrameIndex()), frame - keepRun); i < frame; ++i) {
@@ -284,6 +297,33 @@ void FrameInspection::runSeek(std::shared_ptr<Shared> shared, QObject *receiver)
         QImage canvas = NewThumbnailCanvas();
         DrawThumbnail(*shared->seeker, canvas);
         deliver(receiver, [self, number, frame, canvas] { self->seekResult(number, frame, canvas); });
+    }
+}
+
+void FrameInspection::saveStatesBeyondPass(Shared &shared, engine::Image &native, int frame)
+{
+    int step = 0;
+    int from = 0;
+    {
+        const std::lock_guard lock(shared.mutex);
+        step = shared.stateStep;
+        from = std::max(shared.passed, int(native.activeFrameIndex()) + 1);
+    }
+    if (step <= 0)
+        return;
+    const engine::Guid dimension = native.frameDimension();
+    for (int at = (from + step - 1) / step * step; at < frame; at += step) {
+        native.selectFrame(dimension, std::uint32_t(at));
+        std::shared_ptr<const engine::FrameState> state = native.savePackedState();
+        if (!state)
+            return;
+        const std::lock_guard lock(shared.mutex);
+        if (shared.snapshots.count(std::uint32_t(at)))
+            continue;
+        if (shared.snapshotBytes + state->bytes() > SnapshotBudget)
+            return;
+        shared.snapshotBytes += state->bytes();
+        shared.snapshots.emplace(std::uint32_t(at), std::move(state));
     }
 }
 

@@ -123,6 +123,9 @@ private:
 
     static void runPass(std::shared_ptr<Shared> shared, QObject *receiver, int maxFrames);
     static void runSeek(std::shared_ptr<Shared> shared, QObject *receiver);
+    // Composes `native` towards `frame`, saving states at the pass's spacing
+    // past the frames the pass went through (within SnapshotBudget).
+    static void saveStatesBeyondPass(Shared &shared, engine::Image &native, int frame);
     void openedResult(int request, const PictureFacts &facts, int listed, bool ok,
                       std::shared_ptr<Shared> shared);
     void batchResult(int request, Batch batch);
