@@ -16,8 +16,10 @@
 // state instead of decoding from frame 0. The pass saves a packed state
 // (engine::Image::savePackedState) every few frames: as densely as
 // StatePixelsApart allows, thinned out evenly (the spacing multiplied) to stay
-// within SnapshotBudget bytes. thumbnail() answers a null image while a frame
-// is being made and emits thumbnailReady when it arrives.
+// within SnapshotBudget bytes, planned over every frame of the file; past the
+// listed frames the seek job saves them as it composes there. thumbnail()
+// answers a null image while a frame is being made and emits thumbnailReady
+// when it arrives.
 //
 // Full-size frames (requestFrame) come from the same seek job. The frames it
 // handed out last are kept, within CacheBudget bytes: asked again, they come

@@ -50,7 +50,6 @@ struct PackedCanvas {
     std::vector<std::uint8_t> data;
 
     std::size_t pixels() const { return std::size_t(width) * std::size_t(height); }
-    std::size_t rawBytes() const { return pixels() * (colours.empty() ? 4 : 1); }
 };
 
 // One byte per pixel into `indexes` (pixels() long) while the canvas has at
