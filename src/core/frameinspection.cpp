@@ -280,7 +280,8 @@ void FrameInspection::runSeek(std::shared_ptr<Shared> shared, QObject *receiver)
         saveStatesBeyondPass(*shared, *native, frame);
         std::vector<std::pair<int, QImage>> run;
         if (keepRun > 0 && int(native->activeFrameIndex()) < frame) {
-            for (int i = std::max(int(native->activeFrameIndex()), frame - keepRun); i < frame; ++i) {
+            // Not the frame it starts from: a saved state, restored in a millisecond.
+            for (int i = std::max(int(native->activeFrameIndex()) + 1, frame - keepRun); i < frame; ++i) {
                 native->selectFrame(dimension, std::uint32_t(i));
                 // Shares the canvas: drawing the next frame moves it to a buffer of its own.
                 run.emplace_back(i, native->activeFrame());
