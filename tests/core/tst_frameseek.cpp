@@ -1,8 +1,8 @@
 // Seeking in the inspection's store: a full-size frame asked for in any order
 // (from saved states, from the frames kept after a step back, or decoded on)
 // is the frame composed from the start.
-#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
