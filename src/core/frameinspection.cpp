@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <limits>
 #include <map>
 #include <mutex>
 #include <new>
@@ -40,9 +41,16 @@ struct FrameInspection::Shared {
 
     std::mutex mutex; // guards what follows
     std::map<std::uint32_t, std::shared_ptr<const engine::FrameState>> snapshots;
+    std::size_t snapshotBytes = 0;
     std::set<int> seekQueue;
     std::set<int> fullQueue; // full-size frames, served first
     bool seekActive = false;
+    int lastFull = -1; // the full-size frame asked for last
+    int runLimit = 0;  // frames of a way back worth keeping for the next steps back
+    // Once the pass is over: the frames it passed and its states' spacing. The
+    // seek job saves states at the same spacing beyond, as it composes there.
+    int passed = 0;
+    int stateStep = 0;
     // Used by the seek job only (one at a time).
     std::unique_ptr<TGPImage> seeker;
 };
@@ -109,6 +117,9 @@ void FrameInspection::dropAdopted()
     m_held.clear();
     m_recent.clear();
     m_asked.clear();
+    m_frames.clear();
+    m_frameUse.clear();
+    m_frameBytes = 0;
     m_peakHeld = 0;
 }
 
@@ -132,12 +143,44 @@ void FrameInspection::runPass(std::shared_ptr<Shared> shared, QObject *receiver,
         self->openedResult(request.number, facts, listed, true, shared);
     });
 
-    // Saved states only pay when frames will be made on demand.
-    int step = 0;
+    // Saved states every `step` frames, about StatePixelsApart drawn pixels
+    // apart; thinned out (the step multiplied) as soon as the states, at the
+    // size they come out, would not fit SnapshotBudget. Planned for every frame
+    // of the file: the seek job goes on at the same spacing past the listed ones.
+    const int total = int(std::min<std::uint32_t>(facts.frameCount, std::uint32_t(std::numeric_limits<int>::max())));
+    std::int64_t drawn = 0;
+    for (int i = 0; i < total && std::size_t(i) < facts.frames.size(); ++i) {
+        const engine::Rect r = facts.frames[std::size_t(i)].rect.clippedTo(facts.width, facts.height);
+        drawn += r.empty() ? 0 : std::int64_t(r.w) * r.h;
+    }
+    const std::int64_t perFrame = std::max<std::int64_t>(drawn / std::max(1, total), 1);
+    int step = int(std::clamp<std::int64_t>((StatePixelsApart + perFrame / 2) / perFrame, 1, std::max(1, total)));
     const std::size_t canvasBytes = std::size_t(facts.width) * std::size_t(facts.height) * 4;
-    const std::size_t room = canvasBytes ? SnapshotBudget / canvasBytes : 0;
-    if (listed > MaxHeld && room > 0)
-        step = std::max<int>(MinSnapshotStep, int((std::size_t(listed) + room - 1) / room));
+    // Planned for states of one byte per pixel (a canvas of at most 256
+    // colours); states that come out larger thin the plan out.
+    const std::size_t fitting = (std::size_t(std::max(1, total)) * (canvasBytes / 4) + SnapshotBudget - 1) / SnapshotBudget;
+    step = std::max(step, int(std::min<std::size_t>(fitting, std::size_t(std::max(1, total)))));
+    // A run kept on the way back costs a copy of the canvas a frame; it pays
+    // only where decoding a frame costs more, where frames draw at least half
+    // of the canvas (a few small changed rectangles decode faster than a copy).
+    if (perFrame >= std::int64_t(canvasBytes / 8)) {
+        const std::lock_guard lock(shared->mutex);
+        shared->runLimit = int(std::max<std::size_t>(CacheBudget / std::max<std::size_t>(canvasBytes, 1), 1)) - 1;
+    }
+    std::size_t saved = 0; // states saved by the pass, kept or not
+    std::size_t savedBytes = 0;
+    const auto thinTo = [&shared](int newStep) {
+        const std::lock_guard lock(shared->mutex);
+        for (auto it = shared->snapshots.begin(); it != shared->snapshots.end();) {
+            if (it->first % std::uint32_t(newStep) == 0) {
+                ++it;
+                continue;
+            }
+            shared->snapshotBytes -= it->second->bytes();
+            it = shared->snapshots.erase(it);
+        }
+        return shared->snapshotBytes;
+    };
 
     const engine::Guid dimension = native->frameDimension();
     Batch batch;
@@ -154,12 +197,6 @@ void FrameInspection::runPass(std::shared_ptr<Shared> shared, QObject *receiver,
             DrawThumbnail(picture, canvas);
             batch.thumbnails.emplace_back(i, std::move(canvas));
         }
-        if (step > 0 && i % step == 0) {
-            if (std::shared_ptr<const engine::FrameState> state = native->saveState()) {
-                const std::lock_guard lock(shared->mutex);
-                shared->snapshots[std::uint32_t(i)] = std::move(state);
-            }
-        }
         batch.listed = i + 1;
         if (i == 0 || i + 1 == listed || since.elapsed() >= BatchMs) {
             deliver(receiver, [self, request, batch = std::move(batch)]() mutable {
@@ -168,6 +205,45 @@ void FrameInspection::runPass(std::shared_ptr<Shared> shared, QObject *receiver,
             batch = Batch{};
             since.restart();
         }
+        // After the batch: the first frame is listed without waiting for its state.
+        if (i % step == 0) {
+            if (std::shared_ptr<const engine::FrameState> state = native->savePackedState()) {
+                const std::size_t bytes = state->bytes();
+                std::size_t held = 0;
+                {
+                    const std::lock_guard lock(shared->mutex);
+                    shared->snapshots[std::uint32_t(i)] = std::move(state);
+                    held = shared->snapshotBytes += bytes;
+                }
+                ++saved;
+                savedBytes += bytes;
+                const std::size_t average = savedBytes / saved;
+                const std::size_t planned = average * std::size_t((total + step - 1) / step);
+                if (planned > SnapshotBudget || held > SnapshotBudget) {
+                    // The smallest multiple of the step (so the states kept stay
+                    // evenly spaced) at which the planned states fit.
+                    const std::size_t wanted = (std::size_t(total) * average + SnapshotBudget - 1) / SnapshotBudget;
+                    int newStep = step * int(std::max<std::size_t>(2, (wanted + std::size_t(step) - 1) / std::size_t(step)));
+                    held = thinTo(newStep);
+                    while (held > SnapshotBudget && newStep < total) {
+                        newStep *= 2;
+                        held = thinTo(newStep);
+                    }
+                    if (held > SnapshotBudget) {
+                        // Frame 0's state alone is too large: keep none.
+                        const std::lock_guard lock(shared->mutex);
+                        shared->snapshots.clear();
+                        shared->snapshotBytes = 0;
+                    }
+                    step = std::min(newStep, total + 1);
+                }
+            }
+        }
+    }
+    {
+        const std::lock_guard lock(shared->mutex);
+        shared->passed = listed;
+        shared->stateStep = step;
     }
     deliver(receiver, [self, request] { self->finishedResult(request.number); });
 }
@@ -179,6 +255,7 @@ void FrameInspection::runSeek(std::shared_ptr<Shared> shared, QObject *receiver)
     for (;;) {
         int frame = 0;
         bool full = false;
+        int keepRun = 0; // frames before `frame` to hand over with it
         std::shared_ptr<const engine::FrameState> nearest;
         {
             const std::lock_guard lock(shared->mutex);
@@ -191,6 +268,13 @@ void FrameInspection::runSeek(std::shared_ptr<Shared> shared, QObject *receiver)
             std::set<int> &queue = full ? shared->fullQueue : shared->seekQueue;
             frame = *queue.begin();
             queue.erase(queue.begin());
+            if (full) {
+                // Stepping back, the frames composed on the way are the next
+                // steps back; a jump back keeps nothing (copying them would cost it).
+                if (frame < shared->lastFull && shared->lastFull - frame <= shared->runLimit)
+                    keepRun = shared->runLimit;
+                shared->lastFull = frame;
+            }
             auto it = shared->snapshots.upper_bound(std::uint32_t(frame));
             if (it != shared->snapshots.begin())
                 nearest = std::prev(it)->second;
@@ -210,15 +294,55 @@ void FrameInspection::runSeek(std::shared_ptr<Shared> shared, QObject *receiver)
         const std::uint32_t at = native->activeFrameIndex();
         if (nearest && (at > std::uint32_t(frame) || nearest->frame() > at))
             native->restoreState(*nearest);
-        native->selectFrame(native->frameDimension(), std::uint32_t(frame));
+        const engine::Guid dimension = native->frameDimension();
+        saveStatesBeyondPass(*shared, *native, frame);
+        std::vector<std::pair<int, QImage>> run;
+        if (keepRun > 0 && int(native->activeFrameIndex()) < frame) {
+            // Not the frame it starts from: a saved state, restored in a millisecond.
+            for (int i = std::max(int(native->activeFrameIndex()) + 1, frame - keepRun); i < frame; ++i) {
+                native->selectFrame(dimension, std::uint32_t(i));
+                // Shares the canvas: drawing the next frame moves it to a buffer of its own.
+                run.emplace_back(i, native->activeFrame());
+            }
+        }
+        native->selectFrame(dimension, std::uint32_t(frame));
         if (full) {
-            const QImage picture = native->activeFrame().copy();
-            deliver(receiver, [self, number, frame, picture] { self->fullFrameResult(number, frame, picture); });
+            const QImage picture = native->activeFrame();
+            deliver(receiver, [self, number, frame, picture, run = std::move(run)]() mutable {
+                self->fullFrameResult(number, frame, picture, std::move(run));
+            });
             continue;
         }
         QImage canvas = NewThumbnailCanvas();
         DrawThumbnail(*shared->seeker, canvas);
         deliver(receiver, [self, number, frame, canvas] { self->seekResult(number, frame, canvas); });
+    }
+}
+
+void FrameInspection::saveStatesBeyondPass(Shared &shared, engine::Image &native, int frame)
+{
+    int step = 0;
+    int from = 0;
+    {
+        const std::lock_guard lock(shared.mutex);
+        step = shared.stateStep;
+        from = std::max(shared.passed, int(native.activeFrameIndex()) + 1);
+    }
+    if (step <= 0)
+        return;
+    const engine::Guid dimension = native.frameDimension();
+    for (int at = (from + step - 1) / step * step; at < frame; at += step) {
+        native.selectFrame(dimension, std::uint32_t(at));
+        std::shared_ptr<const engine::FrameState> state = native.savePackedState();
+        if (!state)
+            return;
+        const std::lock_guard lock(shared.mutex);
+        if (shared.snapshots.count(std::uint32_t(at)))
+            continue;
+        if (shared.snapshotBytes + state->bytes() > SnapshotBudget)
+            return;
+        shared.snapshotBytes += state->bytes();
+        shared.snapshots.emplace(std::uint32_t(at), std::move(state));
     }
 }
 
@@ -263,10 +387,37 @@ void FrameInspection::seekResult(int request, int frame, const QImage &picture)
     emit thumbnailReady(frame);
 }
 
-void FrameInspection::fullFrameResult(int request, int frame, const QImage &picture)
+void FrameInspection::fullFrameResult(int request, int frame, const QImage &picture,
+                                      std::vector<std::pair<int, QImage>> run)
 {
-    if (request == m_adoptedRequest)
-        emit frameReady(frame, picture);
+    if (request != m_adoptedRequest)
+        return;
+    for (auto &[before, image] : run)
+        keepFrame(before, image);
+    keepFrame(frame, picture);
+    emit frameReady(frame, picture);
+}
+
+void FrameInspection::keepFrame(int frame, const QImage &picture)
+{
+    auto it = m_frames.find(frame);
+    if (it != m_frames.end()) {
+        m_frameBytes -= std::size_t(it->second.first.sizeInBytes());
+        m_frameUse.erase(it->second.second);
+        m_frames.erase(it);
+    }
+    const std::size_t bytes = std::size_t(picture.sizeInBytes());
+    if (bytes > CacheBudget)
+        return;
+    while (m_frameBytes + bytes > CacheBudget) {
+        auto oldest = m_frames.find(m_frameUse.back());
+        m_frameBytes -= std::size_t(oldest->second.first.sizeInBytes());
+        m_frames.erase(oldest);
+        m_frameUse.pop_back();
+    }
+    m_frameUse.push_front(frame);
+    m_frames.emplace(frame, std::make_pair(picture, m_frameUse.begin()));
+    m_frameBytes += bytes;
 }
 
 QString FrameInspection::path() const
@@ -278,6 +429,25 @@ void FrameInspection::requestFrame(int frame)
 {
     if (!m_adopted || frame < 0 || std::uint32_t(frame) >= m_facts.frameCount)
         return;
+    auto kept = m_frames.find(frame);
+    if (kept != m_frames.end()) {
+        m_frameUse.splice(m_frameUse.begin(), m_frameUse, kept->second.second);
+        {
+            const std::lock_guard lock(m_adopted->mutex);
+            m_adopted->lastFull = frame;
+        }
+        // Answered from the event loop all the same, as callers expect of a request.
+        const QImage picture = kept->second.first;
+        const int request = m_adoptedRequest;
+        QMetaObject::invokeMethod(
+            this,
+            [this, request, frame, picture] {
+                if (request == m_adoptedRequest)
+                    emit frameReady(frame, picture);
+            },
+            Qt::QueuedConnection);
+        return;
+    }
     {
         const std::lock_guard lock(m_adopted->mutex);
         m_adopted->fullQueue.insert(frame);

@@ -12,13 +12,25 @@
 //
 // The store: at most MaxHeld thumbnails are held, least recently used first
 // out. The pass draws the first MaxHeld frames; a listed frame that is not held
-// is made on demand by a seek job,
-// which continues from the nearest saved frame state (the pass saves one every
-// few frames, within SnapshotBudget bytes) instead of decoding from frame 0.
-// thumbnail() answers a null image while a frame is being made and emits
-// thumbnailReady when it arrives. Memory: MaxHeld thumbnails (120 x 120 x 4
-// bytes each), the snapshots, and one canvas for each of the pass and the seek
-// job, whatever the number of frames.
+// is made on demand by a seek job, which continues from the nearest saved frame
+// state instead of decoding from frame 0. The pass saves a packed state
+// (engine::Image::savePackedState) every few frames: as densely as
+// StatePixelsApart allows, thinned out evenly (the spacing multiplied) to stay
+// within SnapshotBudget bytes, planned over every frame of the file; past the
+// listed frames the seek job saves them as it composes there. thumbnail()
+// answers a null image while a frame is being made and emits thumbnailReady
+// when it arrives.
+//
+// Full-size frames (requestFrame) come from the same seek job. The frames it
+// handed out last are kept, within CacheBudget bytes: asked again, they come
+// back from the event loop without any decoding. A step back keeps the frames
+// the job composed on the way from the saved state (as many as fit the cache,
+// and only where frames draw at least half the canvas: smaller ones decode
+// faster than they copy), so the next steps back are kept ones.
+//
+// Memory: MaxHeld thumbnails (120 x 120 x 4 bytes each), the states and the
+// kept frames (StoreBudget together), and a few canvases (the pass's, the seek
+// job's and its spare, the frame shown), whatever the number of frames.
 //
 // Two small requests beside the store serve the frame inspector: a frame's
 // stored patch (requestPatch: engine::Image::decodePatch on a job that keeps
@@ -35,6 +47,7 @@
 #include <QString>
 
 #include <cstddef>
+#include <cstdint>
 #include <list>
 #include <memory>
 #include <set>
@@ -50,11 +63,20 @@ class FrameInspection : public QObject {
 public:
     // Thumbnails held at once: about 29 MB, far more than any view shows.
     static constexpr int MaxHeld = 512;
-    // Memory for saved frame states used for seeking, in bytes.
-    static constexpr std::size_t SnapshotBudget = std::size_t(48) << 20;
-    // Fewest frames between two saved states: closer ones would cost more memory
-    // than the decoding they save.
-    static constexpr int MinSnapshotStep = 16;
+    // Memory for the saved frame states and the kept full-size frames together,
+    // in bytes, whatever the frame count.
+    static constexpr std::size_t StoreBudget = std::size_t(160) << 20;
+    // The kept full-size frames' share: three 1920 x 1080 frames, twelve of
+    // 800 x 600, enough for the steps back between two saved states.
+    static constexpr std::size_t CacheBudget = std::size_t(24) << 20;
+    // The saved states' share: a state every third frame of a 1920 x 1080 x 200
+    // GIF whose every pixel changes (packed states of 2 MB each).
+    static constexpr std::size_t SnapshotBudget = StoreBudget - CacheBudget;
+    // Pixels drawn between two saved states, on average over the frames (a
+    // frame draws its rectangle): two 1920 x 1080 frames, 10-15 ms of decoding
+    // at 2.5-7 ns a pixel. Closer states would cost the pass more time (packing
+    // takes 1.5 ms at that size) than they save a seek.
+    static constexpr std::int64_t StatePixelsApart = std::int64_t(4) << 20;
 
     // `runner` is not owned and must outlive this object.
     explicit FrameInspection(JobRunner *runner, QObject *parent = nullptr);
@@ -128,11 +150,15 @@ private:
 
     static void runPass(std::shared_ptr<Shared> shared, QObject *receiver, int maxFrames);
     static void runSeek(std::shared_ptr<Shared> shared, QObject *receiver);
+    // Composes `native` towards `frame`, saving states at the pass's spacing
+    // past the frames the pass went through (within SnapshotBudget).
+    static void saveStatesBeyondPass(Shared &shared, engine::Image &native, int frame);
     void openedResult(int request, const PictureFacts &facts, int listed, bool ok,
                       std::shared_ptr<Shared> shared);
     void batchResult(int request, Batch batch);
     void seekResult(int request, int frame, const QImage &picture);
-    void fullFrameResult(int request, int frame, const QImage &picture);
+    void fullFrameResult(int request, int frame, const QImage &picture, std::vector<std::pair<int, QImage>> run);
+    void keepFrame(int frame, const QImage &picture);
     void startSeekJob();
     void finishedResult(int request);
     void hold(int frame, const QImage &picture);
@@ -160,4 +186,8 @@ private:
     int m_patchFor = -1;  // the adopted request it loaded
     int m_patchWanted = -1;
     RequestSequence m_differences;
+    // Full-size frames kept, least recently used first out, within CacheBudget.
+    std::unordered_map<int, std::pair<QImage, std::list<int>::iterator>> m_frames;
+    std::list<int> m_frameUse; // most recently used first
+    std::size_t m_frameBytes = 0;
 };

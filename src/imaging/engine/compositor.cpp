@@ -3,6 +3,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
+#include <cstring>
 #include <new>
 
 namespace engine {
@@ -43,16 +45,110 @@ struct Canvas {
     bool clear = true;                // the canvas is all transparent
 };
 
+// Colours a packed canvas may have to be kept as one byte per pixel.
+constexpr std::size_t PackedColours = 256;
+// A canvas kept small: indexes into `colours` (one byte per pixel) or, with
+// more colours, the ARGB words.
+struct PackedCanvas {
+    int width = 0;
+    int height = 0;
+    std::vector<std::uint32_t> colours; // empty: `data` holds ARGB words
+    std::vector<std::uint8_t> data;
+
+    std::size_t pixels() const { return std::size_t(width) * std::size_t(height); }
+};
+
+// One byte per pixel into `indexes` (pixels() long) while the canvas has at
+// most PackedColours colours; false (and `colours` unspecified) beyond.
+bool indexCanvas(const QImage &image, std::uint8_t *indexes, std::vector<std::uint32_t> &colours)
+{
+    // Open addressing, sixteen slots a colour, so that nearly every pixel is
+    // found in the first slot its colour hashes to: neighbouring pixels of a
+    // dithered picture differ, and a branch taken at random would cost more
+    // than the lookup.
+    constexpr std::uint32_t Bits = 12, Slots = 1u << Bits;
+    const auto slotOf = [](std::uint32_t p) { return (p * 0x9E3779B1u) >> (32 - Bits); };
+    // An empty slot holds a colour that hashes to another slot, so that no
+    // pixel matches it.
+    std::array<std::uint32_t, Slots> keys;
+    keys.fill(0);
+    keys[slotOf(0)] = 1;
+    std::array<std::uint8_t, Slots> values{};
+    std::array<bool, Slots> used{};
+    colours.clear();
+    const int width = image.width(), height = image.height();
+    for (int y = 0; y < height; ++y) {
+        const auto *line = reinterpret_cast<const std::uint32_t *>(image.constScanLine(y));
+        for (int x = 0; x < width; ++x) {
+            const std::uint32_t p = line[x];
+            std::uint32_t h = slotOf(p);
+            if (keys[h] != p) [[unlikely]] {
+                while (used[h] && keys[h] != p)
+                    h = (h + 1) & (Slots - 1);
+                if (!used[h]) {
+                    if (colours.size() == PackedColours)
+                        return false;
+                    used[h] = true;
+                    keys[h] = p;
+                    values[h] = std::uint8_t(colours.size());
+                    colours.push_back(p);
+                }
+            }
+            *indexes++ = values[h];
+        }
+    }
+    return true;
+}
+
+// Packs an ARGB32 canvas; false only when memory ran out.
+bool packCanvas(const QImage &image, PackedCanvas &out)
+{
+    out.width = image.width();
+    out.height = image.height();
+    try {
+        out.data.resize(out.pixels());
+        if (!indexCanvas(image, out.data.data(), out.colours)) {
+            out.colours.clear();
+            out.data.resize(out.pixels() * 4);
+            const std::size_t row = std::size_t(out.width) * 4;
+            for (int y = 0; y < out.height; ++y)
+                std::memcpy(out.data.data() + std::size_t(y) * row, image.constScanLine(y), row);
+        }
+        out.colours.shrink_to_fit();
+        return true;
+    } catch (const std::bad_alloc &) {
+        return false;
+    }
+}
+
+// Lays a packed canvas on `bits` (pixels() ARGB words, rows without padding).
+void unpackCanvas(const PackedCanvas &packed, uchar *bits)
+{
+    if (packed.colours.empty()) {
+        std::memcpy(bits, packed.data.data(), packed.data.size());
+        return;
+    }
+    std::array<std::uint32_t, PackedColours> table{};
+    std::copy(packed.colours.begin(), packed.colours.end(), table.begin());
+    auto *out = reinterpret_cast<std::uint32_t *>(bits);
+    const std::uint8_t *in = packed.data.data();
+    const std::size_t n = packed.pixels();
+    for (std::size_t i = 0; i < n; ++i)
+        out[i] = table[in[i]];
+}
+
 class ComposedState final : public FrameState {
 public:
     std::uint32_t frame() const override { return std::uint32_t(canvas.current); }
     std::size_t bytes() const override
     {
-        return std::size_t(canvas.image.sizeInBytes()) + canvas.saved.size() * sizeof(std::uint32_t);
+        return std::size_t(canvas.image.sizeInBytes()) + canvas.saved.size() * sizeof(std::uint32_t)
+             + packed.data.size() + packed.colours.size() * sizeof(std::uint32_t);
     }
 
     FileIdentity file;
-    Canvas canvas;
+    Canvas canvas; // its image is null when the state is packed
+    PackedCanvas packed;
 };
 
 class Compositor {
@@ -85,6 +181,24 @@ public:
     }
 
     void restore(Canvas canvas) { m_c = std::move(canvas); }
+
+    // Takes a packed state's canvas (`fields` without its image), drawn on the
+    // compositor's own buffer.
+    Status restorePacked(const Canvas &fields, const PackedCanvas &packed)
+    {
+        if (m_c.image.width() != packed.width || m_c.image.height() != packed.height) {
+            m_c.image = QImage(packed.width, packed.height, QImage::Format_ARGB32);
+            if (m_c.image.isNull())
+                return OutOfMemory;
+        } else if (!m_pool.detach(m_c.image, false)) {
+            return OutOfMemory;
+        }
+        QImage image = std::move(m_c.image);
+        unpackCanvas(packed, image.bits());
+        m_c = fields;
+        m_c.image = std::move(image);
+        return Ok;
+    }
 
 private:
     void restart()
@@ -235,16 +349,42 @@ public:
         }
     }
 
+    std::shared_ptr<const FrameState> savePackedState() const override
+    {
+        std::shared_ptr<const FrameState> plain = saveState();
+        if (!plain)
+            return nullptr;
+        try {
+            auto state = std::make_shared<ComposedState>(static_cast<const ComposedState &>(*plain));
+            plain.reset();
+            if (!packCanvas(state->canvas.image, state->packed))
+                return nullptr;
+            state->canvas.image = QImage();
+            return state;
+        } catch (const std::bad_alloc &) {
+            return nullptr;
+        }
+    }
+
     Status restoreState(const FrameState &state) override
     {
         const auto *s = dynamic_cast<const ComposedState *>(&state);
         if (!s || !(s->file == m_file.identity) || s->canvas.current < 0
-            || s->canvas.current >= std::int64_t(frameCount())
-            || s->canvas.image.size() != QSize(width(), height())
-            || s->canvas.image.format() != QImage::Format_ARGB32)
+            || s->canvas.current >= std::int64_t(frameCount()))
+            return InvalidParameter;
+        const bool packed = s->canvas.image.isNull();
+        if (packed ? (s->packed.width != width() || s->packed.height != height())
+                   : (s->canvas.image.size() != QSize(width(), height())
+                      || s->canvas.image.format() != QImage::Format_ARGB32))
             return InvalidParameter;
         try {
-            m_compositor.restore(s->canvas);
+            if (packed) {
+                const Status r = m_compositor.restorePacked(s->canvas, s->packed);
+                if (r != Ok)
+                    return r;
+            } else {
+                m_compositor.restore(s->canvas);
+            }
         } catch (const std::bad_alloc &) {
             return OutOfMemory;
         }
