@@ -22,6 +22,7 @@
 #include <memory>
 
 #include "common/gifwriter.h"
+#include "peakmemory.h"
 #include "imaging/engine/encoders.h"
 #include "imaging/engine/framesaver.h"
 #include "imaging/engine/image.h"
@@ -73,23 +74,7 @@ bool makeInput(const QString &path, int side, int frames, bool manyColours)
     return fgtest::writeGif(path, spec);
 }
 
-long statusKb(const char *key)
-{
-    QFile f(QStringLiteral("/proc/self/status"));
-    if (!f.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : f.readAll().split('\n'))
-        if (line.startsWith(key))
-            return line.mid(int(std::strlen(key))).trimmed().split(' ').value(0).toLong();
-    return -1;
-}
 
-void resetPeak()
-{
-    QFile f(QStringLiteral("/proc/self/clear_refs"));
-    if (f.open(QIODevice::WriteOnly))
-        f.write("5");
-}
 
 // Exports every frame of `input` into `folder`; false when any frame failed.
 bool exportAll(const QString &input, const QString &folder, const engine::Guid &clsid,

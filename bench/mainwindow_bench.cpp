@@ -34,6 +34,7 @@
 
 #include "app/form1.h"
 #include "gapmeter.h"
+#include "peakmemory.h"
 #include "controls/fonts.h"
 #include "controls/flat/flatedit.h"
 #include "controls/iconlist.h"
@@ -56,16 +57,6 @@ public:
     int count = 0;
 };
 
-double peakMb()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : status.readAll().split('\n'))
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
-    return 0;
-}
 
 // Every row of the frame list inside its viewport has its thumbnail.
 bool viewportDrawn(TForm1 &form)

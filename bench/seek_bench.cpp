@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "core/frameinspection.h"
+#include "peakmemory.h"
 #include "imaging/engine/image.h"
 #include "imaging/engine/jobrunner.h"
 #include "imaging/gdiplus.h"
@@ -38,23 +39,7 @@ constexpr int BackSteps = 20;
 constexpr int RandomSeeks = 50;
 constexpr unsigned RandomSeed = 20;
 
-double peakMb()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : status.readAll().split('\n'))
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
-    return 0;
-}
 
-void resetPeak()
-{
-    QFile f(QStringLiteral("/proc/self/clear_refs"));
-    if (f.open(QIODevice::WriteOnly))
-        f.write("5");
-}
 
 double quantile(std::vector<double> v, double q)
 {
