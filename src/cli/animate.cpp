@@ -7,9 +7,9 @@
 #include "batch.h"
 #include "cli.h"
 #include "core/animate.h"
-#include "imaging/engine/allocator.h"
 #include "core/picturefacts.h"
 #include "core/sampling.h"
+#include "imaging/engine/allocator.h"
 #include "selection.h"
 
 namespace cli {

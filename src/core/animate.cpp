@@ -106,6 +106,14 @@ int sourcePlays(const engine::Image &image, bool gif)
     return loop;
 }
 
+std::vector<std::uint32_t> framesOrAll(std::vector<std::uint32_t> chosen, std::uint32_t frameCount)
+{
+    if (chosen.empty())
+        for (std::uint32_t i = 0; i < frameCount; ++i)
+            chosen.push_back(i);
+    return chosen;
+}
+
 std::vector<std::uint32_t> playOrder(const std::vector<std::uint32_t> &chosen, FrameOrder order)
 {
     std::vector<std::uint32_t> out = chosen;
@@ -120,10 +128,7 @@ std::vector<std::uint32_t> playOrder(const std::vector<std::uint32_t> &chosen, F
 AnimateResult animate(engine::Image &image, bool gif, const AnimateRequest &request)
 {
     AnimateResult result;
-    std::vector<std::uint32_t> chosen = request.frames;
-    if (chosen.empty())
-        for (std::uint32_t i = 0; i < image.frameCount(); ++i)
-            chosen.push_back(i);
+    const std::vector<std::uint32_t> chosen = framesOrAll(request.frames, image.frameCount());
     const std::vector<std::uint32_t> order = playOrder(chosen, request.order);
     const std::vector<std::uint32_t> stored = image.frameDelaysMs();
     FrameWalker walker(image, request.order != FrameOrder::Forward, request.heldBytes);

@@ -63,6 +63,9 @@ bool isGifFile(const QString &path);
 // the plays themselves.
 int sourcePlays(const engine::Image &image, bool gif);
 
+// The frames asked for: `chosen`, or every one of `frameCount` when none is.
+std::vector<std::uint32_t> framesOrAll(std::vector<std::uint32_t> chosen, std::uint32_t frameCount);
+
 // The source frames in the order they are written.
 std::vector<std::uint32_t> playOrder(const std::vector<std::uint32_t> &chosen, FrameOrder order);
 

@@ -115,11 +115,8 @@ void FrameInspection::dropAdopted()
     m_adoptedRequest = -1;
     m_listed = 0;
     m_held.clear();
-    m_recent.clear();
     m_asked.clear();
     m_frames.clear();
-    m_frameUse.clear();
-    m_frameBytes = 0;
     m_peakHeld = 0;
 }
 
@@ -393,31 +390,9 @@ void FrameInspection::fullFrameResult(int request, int frame, const QImage &pict
     if (request != m_adoptedRequest)
         return;
     for (auto &[before, image] : run)
-        keepFrame(before, image);
-    keepFrame(frame, picture);
+        m_frames.put(before, image);
+    m_frames.put(frame, picture);
     emit frameReady(frame, picture);
-}
-
-void FrameInspection::keepFrame(int frame, const QImage &picture)
-{
-    auto it = m_frames.find(frame);
-    if (it != m_frames.end()) {
-        m_frameBytes -= std::size_t(it->second.first.sizeInBytes());
-        m_frameUse.erase(it->second.second);
-        m_frames.erase(it);
-    }
-    const std::size_t bytes = std::size_t(picture.sizeInBytes());
-    if (bytes > CacheBudget)
-        return;
-    while (m_frameBytes + bytes > CacheBudget) {
-        auto oldest = m_frames.find(m_frameUse.back());
-        m_frameBytes -= std::size_t(oldest->second.first.sizeInBytes());
-        m_frames.erase(oldest);
-        m_frameUse.pop_back();
-    }
-    m_frameUse.push_front(frame);
-    m_frames.emplace(frame, std::make_pair(picture, m_frameUse.begin()));
-    m_frameBytes += bytes;
 }
 
 QString FrameInspection::path() const
@@ -429,15 +404,13 @@ void FrameInspection::requestFrame(int frame)
 {
     if (!m_adopted || frame < 0 || std::uint32_t(frame) >= m_facts.frameCount)
         return;
-    auto kept = m_frames.find(frame);
-    if (kept != m_frames.end()) {
-        m_frameUse.splice(m_frameUse.begin(), m_frameUse, kept->second.second);
+    if (const QImage *kept = m_frames.find(frame)) {
         {
             const std::lock_guard lock(m_adopted->mutex);
             m_adopted->lastFull = frame;
         }
         // Answered from the event loop all the same, as callers expect of a request.
-        const QImage picture = kept->second.first;
+        const QImage picture = *kept;
         const int request = m_adoptedRequest;
         QMetaObject::invokeMethod(
             this,
@@ -465,29 +438,18 @@ void FrameInspection::finishedResult(int request)
 
 void FrameInspection::hold(int frame, const QImage &picture)
 {
-    auto it = m_held.find(frame);
-    if (it != m_held.end()) {
-        m_recent.erase(it->second.second);
-        m_held.erase(it);
-    }
-    m_recent.push_front(frame);
-    m_held.emplace(frame, std::make_pair(picture, m_recent.begin()));
-    while (int(m_held.size()) > MaxHeld) {
-        m_held.erase(m_recent.back());
-        m_recent.pop_back();
-    }
+    m_held.put(frame, picture);
     m_peakHeld = std::max(m_peakHeld, int(m_held.size()));
 }
 
 QImage FrameInspection::thumbnail(int frame)
 {
-    auto it = m_held.find(frame);
-    if (it == m_held.end()) {
+    const QImage *held = m_held.find(frame);
+    if (!held) {
         request(frame);
         return {};
     }
-    m_recent.splice(m_recent.begin(), m_recent, it->second.second);
-    return it->second.first;
+    return *held;
 }
 
 void FrameInspection::prefetch(int first, int count)

@@ -48,15 +48,14 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <list>
 #include <memory>
 #include <set>
-#include <unordered_map>
 #include <vector>
 
 #include "core/framedifference.h"
 #include "core/picturefacts.h"
 #include "core/jobs.h"
+#include "core/recentimages.h"
 
 class FrameInspection : public QObject {
     Q_OBJECT
@@ -99,7 +98,7 @@ public:
     QImage thumbnail(int frame);
     // Asks for these frames ahead of use (the playback's next frames).
     void prefetch(int first, int count);
-    bool isHeld(int frame) const { return m_held.count(frame) != 0; }
+    bool isHeld(int frame) const { return m_held.contains(frame); }
     int heldCount() const { return int(m_held.size()); }
     // Most thumbnails held at any moment since the last start (tests).
     int peakHeld() const { return m_peakHeld; }
@@ -158,7 +157,6 @@ private:
     void batchResult(int request, Batch batch);
     void seekResult(int request, int frame, const QImage &picture);
     void fullFrameResult(int request, int frame, const QImage &picture, std::vector<std::pair<int, QImage>> run);
-    void keepFrame(int frame, const QImage &picture);
     void startSeekJob();
     void finishedResult(int request);
     void hold(int frame, const QImage &picture);
@@ -174,8 +172,7 @@ private:
     int m_passed = 0;
     PictureFacts m_facts;
 
-    std::unordered_map<int, std::pair<QImage, std::list<int>::iterator>> m_held;
-    std::list<int> m_recent; // most recently used first
+    RecentImages m_held{RecentImages::Cost::Pictures, MaxHeld};
     std::set<int> m_asked;   // asked for and not yet arrived
     int m_peakHeld = 0;
 
@@ -187,7 +184,5 @@ private:
     int m_patchWanted = -1;
     RequestSequence m_differences;
     // Full-size frames kept, least recently used first out, within CacheBudget.
-    std::unordered_map<int, std::pair<QImage, std::list<int>::iterator>> m_frames;
-    std::list<int> m_frameUse; // most recently used first
-    std::size_t m_frameBytes = 0;
+    RecentImages m_frames{RecentImages::Cost::Bytes, CacheBudget};
 };

@@ -8,6 +8,7 @@
 #include <map>
 #include <tuple>
 
+#include "core/animate.h"
 #include "core/framehash.h"
 #include "imaging/engine/atomicfile.h"
 #include "imaging/engine/framerecord.h"
@@ -179,10 +180,7 @@ QString atlasFileName(const QString &sheetPath)
 SheetResult makeSheets(engine::Image &image, bool gif, const SheetRequest &request)
 {
     SheetResult result;
-    std::vector<std::uint32_t> chosen = request.frames;
-    if (chosen.empty())
-        for (std::uint32_t i = 0; i < image.frameCount(); ++i)
-            chosen.push_back(i);
+    const std::vector<std::uint32_t> chosen = framesOrAll(request.frames, image.frameCount());
     const std::vector<std::uint32_t> stored = image.frameDelaysMs();
     const engine::Guid dimension = image.frameDimension();
     auto failed = [&](engine::Status s, std::uint32_t frame) {

@@ -13,7 +13,6 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSpinBox>
-#include <QTimer>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -124,13 +123,6 @@ TAnimateDlg::TAnimateDlg(QWidget *parent) : QDialog(parent)
     connect(BrowseButton, &QPushButton::clicked, this, &TAnimateDlg::browse);
     connect(RunButton, &QPushButton::clicked, this, &TAnimateDlg::runClick);
     connect(CloseButton, &QPushButton::clicked, this, &TAnimateDlg::reject);
-
-    m_progressTimer = new QTimer(this);
-    m_progressTimer->setSingleShot(true);
-    connect(m_progressTimer, &QTimer::timeout, this, [this] {
-        if (m_running && m_progress)
-            m_progress->show();
-    });
 }
 
 TAnimateDlg::~TAnimateDlg()
@@ -216,12 +208,9 @@ void TAnimateDlg::runClick()
         m_progress = new TRunProgress(this, QStringLiteral("AnimateProgress"), QStringLiteral("导出为动画"), QStringLiteral("正在写入第%1帧, 共%2帧"));
         connect(m_progress, &TRunProgress::cancelRequested, this, &TAnimateDlg::cancelRun);
     }
-    std::vector<std::uint32_t> chosen = m_frames;
-    if (chosen.empty())
-        for (int i = 0; i < m_frameCount; ++i)
-            chosen.push_back(std::uint32_t(i));
+    const std::vector<std::uint32_t> chosen = framesOrAll(m_frames, std::uint32_t(std::max(m_frameCount, 0)));
     m_progress->setProgress(0, int(playOrder(chosen, request.order).size()));
-    m_progressTimer->start(std::max(0, ProgressDelayMs));
+    m_progress->showAfter(ProgressDelayMs);
 
     // The job posts to `dialog`, which waits for its jobs before it goes;
     // `self` is looked at only where the results arrive, never in the job.
@@ -273,9 +262,8 @@ void TAnimateDlg::runDone(int number, const AnimateResult &result, bool loaded, 
     if (number != m_runs.current().number || !m_running)
         return;
     m_running = false;
-    m_progressTimer->stop();
     if (m_progress)
-        m_progress->hide();
+        m_progress->end();
     unsetCursor();
     setControlsEnabled(true);
     bool written = false;

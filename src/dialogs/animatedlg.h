@@ -27,7 +27,6 @@ class QLineEdit;
 class QProgressBar;
 class QPushButton;
 class QSpinBox;
-class QTimer;
 
 class TAnimateDlg : public QDialog {
     Q_OBJECT
@@ -86,5 +85,4 @@ private:
     bool m_running = false;
     QString m_target;
     TRunProgress *m_progress = nullptr;
-    QTimer *m_progressTimer = nullptr;
 };

@@ -8,7 +8,6 @@
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QTimer>
 #include <QVBoxLayout>
 #include <QGroupBox>
 #include <QIcon>
@@ -175,13 +174,6 @@ TCUTDlg::TCUTDlg(QWidget *parent) : QDialog(parent)
     connect(SpeedButton1, &QToolButton::clicked, this, &TCUTDlg::SpeedButton1Click);
     connect(SpeedButton2, &QToolButton::clicked, this, &TCUTDlg::SpeedButton2Click);
     connect(SpeedButton3, &QToolButton::clicked, this, &TCUTDlg::SpeedButton3Click);
-
-    m_progressTimer = new QTimer(this);
-    m_progressTimer->setSingleShot(true);
-    connect(m_progressTimer, &QTimer::timeout, this, [this] {
-        if (m_running && m_progress)
-            m_progress->show();
-    });
 }
 
 TCUTDlg::~TCUTDlg()
@@ -262,7 +254,7 @@ void TCUTDlg::startExport(const ExportRequest &request)
         connect(m_progress, &TRunProgress::cancelRequested, this, &TCUTDlg::CancelExport);
     }
     m_progress->setProgress(0, request.allFrames ? request.listedFrames : int(request.frames.size()));
-    m_progressTimer->start(std::max(0, ProgressDelayMs));
+    m_progress->showAfter(ProgressDelayMs);
 
     // The job posts to `dialog`, which waits for its jobs before it goes
     // (~TCUTDlg); `self` is looked at only where the results arrive, on the
@@ -310,9 +302,8 @@ void TCUTDlg::exportDone(int number, const ExportResult &result, bool outOfMemor
     if (number != m_exports.current().number || !m_running)
         return;
     m_running = false;
-    m_progressTimer->stop();
     if (m_progress)
-        m_progress->hide();
+        m_progress->end();
     unsetCursor();
     setControlsEnabled(true);
     if (outOfMemory) {

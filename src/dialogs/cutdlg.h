@@ -28,7 +28,6 @@ class TFlatEdit;
 class TFlatComboBox;
 class QProgressBar;
 class QPushButton;
-class QTimer;
 
 class TCUTDlg : public QDialog {
     Q_OBJECT
@@ -97,5 +96,4 @@ private:
     RequestSequence m_exports;
     bool m_running = false;
     TRunProgress *m_progress = nullptr;
-    QTimer *m_progressTimer = nullptr;
 };

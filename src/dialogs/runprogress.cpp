@@ -3,14 +3,17 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <algorithm>
 
 TRunProgress::TRunProgress(QWidget *parent, const QString &objectName, const QString &title,
                            const QString &line)
-    : QDialog(parent), m_line(line)
+    : QDialog(parent), m_line(line), m_showTimer(new QTimer(this))
 {
+    m_showTimer->setSingleShot(true);
+    connect(m_showTimer, &QTimer::timeout, this, &QDialog::show);
     setObjectName(objectName);
     setWindowTitle(title);
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint
@@ -37,6 +40,17 @@ void TRunProgress::setProgress(int done, int total)
     Label1->setText(m_line.arg(current).arg(total));
     ProgressBar1->setRange(0, std::max(total, 1));
     ProgressBar1->setValue(std::min(done, std::max(total, 0)));
+}
+
+void TRunProgress::showAfter(int delayMs)
+{
+    m_showTimer->start(std::max(0, delayMs));
+}
+
+void TRunProgress::end()
+{
+    m_showTimer->stop();
+    hide();
 }
 
 void TRunProgress::reject()
